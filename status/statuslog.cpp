@@ -1,0 +1,16 @@
+#include "statuslog.h"
+
+#include "statusquery.h"
+
+namespace ravelin {
+
+void queryAndLog(StatusQuery &query, StatusLog &log)
+{
+    const QString line = query.RetreivePrinterStatus();
+    log.appendLine(line);
+    log.selectLine(log.lineCount() - 1);
+    if (log.lineCount() > StatusLogCapacity)
+        log.removeLine(0);
+}
+
+} // namespace ravelin

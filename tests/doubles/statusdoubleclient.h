@@ -1,0 +1,61 @@
+#pragma once
+
+#include "statusdouble.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <dlfcn.h>
+
+#include <stdexcept>
+
+// A test's handle on a status library double. Opening the file the program loaded gives the
+// same instance, so a test scripts the answers and reads back the calls of the very library the
+// program is using.
+class StatusDoubleClient
+{
+public:
+    explicit StatusDoubleClient(const char *path)
+        : m_handle(dlopen(path, RTLD_NOW | RTLD_LOCAL))
+    {
+        if (!m_handle)
+            throw std::runtime_error(dlerror());
+        m_script = reinterpret_cast<StatusDoubleScriptFn>(symbol("statusDoubleScript"));
+        m_lmCalls = reinterpret_cast<StatusDoubleCallsFn>(symbol("statusDoubleLMCalls"));
+        m_printerCalls = reinterpret_cast<StatusDoubleCallsFn>(symbol("statusDoublePrinterCalls"));
+        m_lastName = reinterpret_cast<StatusDoubleLastNameFn>(symbol("statusDoubleLastName"));
+    }
+    ~StatusDoubleClient() { dlclose(m_handle); }
+    StatusDoubleClient(const StatusDoubleClient &) = delete;
+    StatusDoubleClient &operator=(const StatusDoubleClient &) = delete;
+
+    // Whether the process has the file loaded, without loading it.
+    static bool isLoaded(const char *path)
+    {
+        void *handle = dlopen(path, RTLD_NOW | RTLD_NOLOAD);
+        if (handle)
+            dlclose(handle);
+        return handle != nullptr;
+    }
+
+    // Sets the words the two functions return and forgets earlier calls.
+    void script(int32_t lmStatus, int32_t printerStatus) { m_script(lmStatus, printerStatus); }
+    int lmCalls() const { return m_lmCalls(); }
+    int printerCalls() const { return m_printerCalls(); }
+    QByteArray lastName() const { return QByteArray(m_lastName()); }
+
+private:
+    void *symbol(const char *name)
+    {
+        void *address = dlsym(m_handle, name);
+        if (!address)
+            throw std::runtime_error(dlerror());
+        return address;
+    }
+
+    void *m_handle;
+    StatusDoubleScriptFn m_script;
+    StatusDoubleCallsFn m_lmCalls;
+    StatusDoubleCallsFn m_printerCalls;
+    StatusDoubleLastNameFn m_lastName;
+};
