@@ -3,8 +3,7 @@
 #include "statuslibrary.h"
 #include "statusquery.h"
 
-#include <QCoreApplication>
-
+#include <cstdio>
 #include <cstdlib>
 
 namespace ravelin {
@@ -16,15 +15,16 @@ FailureGuard::FailureGuard(MessageBox &messages)
 
 void FailureGuard::run(const std::function<void()> &handler)
 {
-    if (m_ending)
-        return;
     try {
         handler();
     } catch (const StatusLibraryError &error) {
-        m_ending = true;
         m_messages.show(error.message(), MessageBox::Icon::Critical,
                         QString::fromUtf16(ApplicationTitle));
-        QCoreApplication::exit(EXIT_FAILURE);
+        // The program holds nothing worth saving, so it ends right here. Leaving through the
+        // event loop instead would let handlers already due (a queued click, a polling tick, a
+        // window close that quits with status 0) run first and overwrite the exit status.
+        std::fflush(nullptr);
+        std::_Exit(EXIT_FAILURE);
     }
 }
 

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "statusquery.h"
+#include "statusword.h"
+
+#include <QList>
+#include <QString>
+
+#include <array>
+
+// Sixteen indicators that remember every write, and the time of the clock's reading in terms of
+// those writes.
+class RecordingIndicators final : public ravelin::StatusIndicatorSet
+{
+public:
+    RecordingIndicators()
+    {
+        for (int i = 0; i < ravelin::StatusBitCount; ++i)
+            captions[i] = QString::fromLatin1(ravelin::StatusBitCaptions[i]);
+        states.fill(-1);
+    }
+    void setIndicatorState(int index, int state) override
+    {
+        writes.append(index);
+        states[index] = state;
+    }
+    QString indicatorCaption(int index) const override { return captions[index]; }
+
+    std::array<QString, ravelin::StatusBitCount> captions;
+    std::array<int, ravelin::StatusBitCount> states;
+    QList<int> writes;
+};
+
+class FixedClock final : public ravelin::Clock
+{
+public:
+    explicit FixedClock(QDateTime time, const RecordingIndicators *watched = nullptr)
+        : m_time(std::move(time))
+        , m_watched(watched)
+    {
+    }
+    QDateTime now() const override
+    {
+        ++readings;
+        if (m_watched)
+            writesBeforeReading = m_watched->writes.size();
+        return m_time;
+    }
+
+    mutable int readings = 0;
+    mutable qsizetype writesBeforeReading = -1;
+
+private:
+    QDateTime m_time;
+    const RecordingIndicators *m_watched;
+};
+
+class FixedChoice final : public ravelin::PrinterChoice
+{
+public:
+    int useSelectedPrinter() const override { return use; }
+    QString printerName() const override { return name; }
+
+    int use = 0;
+    QString name;
+};
+
+class RecordingMessageBox final : public ravelin::MessageBox
+{
+public:
+    struct Shown
+    {
+        QString text;
+        Icon icon;
+        QString caption;
+    };
+    void show(const QString &text, Icon icon, const QString &caption) override
+    {
+        shown.append({text, icon, caption});
+    }
+    QList<Shown> shown;
+};

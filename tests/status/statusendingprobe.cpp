@@ -1,0 +1,80 @@
+// Runs one query through the failure guard inside an event loop, as the window does, and prints
+// each message box it is asked to show. The test that starts it reads the output and exit status.
+//
+//   status_ending_probe lm|printer LIBRARY...
+
+#include "failureguard.h"
+#include "statuslibrary.h"
+#include "statusquery.h"
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include <cstdio>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+class PrintingMessageBox final : public ravelin::MessageBox
+{
+public:
+    void show(const QString &text, Icon icon, const QString &caption) override
+    {
+        std::printf("box caption=%s icon=%s\n%s\n", qPrintable(caption),
+                    icon == Icon::Critical ? "critical" : "none", qPrintable(text));
+        std::fflush(stdout);
+    }
+};
+
+class NoIndicators final : public ravelin::StatusIndicatorSet
+{
+public:
+    void setIndicatorState(int, int) override {}
+    QString indicatorCaption(int) const override { return {}; }
+};
+
+class Choice final : public ravelin::PrinterChoice
+{
+public:
+    explicit Choice(bool printer)
+        : m_printer(printer)
+    {
+    }
+    int useSelectedPrinter() const override { return m_printer ? 1 : 0; }
+    QString printerName() const override { return u"QVT-Probe"_s; }
+
+private:
+    bool m_printer;
+};
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QCoreApplication app(argc, argv);
+    QStringList arguments = app.arguments().mid(1);
+    if (arguments.size() < 2)
+        return 64;
+    const Choice choice(arguments.takeFirst() == u"printer"_s);
+
+    PrintingMessageBox messages;
+    NoIndicators indicators;
+    ravelin::SystemClock clock;
+    ravelin::StatusLibrary library(arguments);
+    ravelin::StatusQuery query(indicators, choice, messages, library, clock, QLocale::c());
+    ravelin::FailureGuard guard(messages);
+
+    // A second query and a quit are due in the same pass of the event loop: neither may run
+    // once the first has ended the program, nor change its exit status.
+    const auto handler = [&] {
+        guard.run([&] {
+            std::printf("line %s\n", qPrintable(query.RetreivePrinterStatus()));
+            std::fflush(stdout);
+        });
+    };
+    QTimer::singleShot(0, &app, handler);
+    QTimer::singleShot(0, &app, handler);
+    QTimer::singleShot(0, &app, &QCoreApplication::quit);
+    return app.exec();
+}

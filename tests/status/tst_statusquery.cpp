@@ -1,0 +1,311 @@
+#include "fakes.h"
+#include "statusdoubleclient.h"
+#include "statuslibrary.h"
+#include "statusquery.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+using ravelin::StatusLibrary;
+using ravelin::StatusLibraryError;
+using ravelin::StatusWord;
+
+namespace {
+
+const QDateTime Noon(QDate(2026, 12, 7), QTime(12, 0, 0));
+
+// One query as the window makes it, over fakes of the window's pieces and a real library.
+struct QueryRig
+{
+    explicit QueryRig(const QStringList &candidates)
+        : library(candidates)
+        , query(indicators, choice, messages, library, clock, QLocale::c())
+    {
+    }
+    RecordingIndicators indicators;
+    FixedChoice choice;
+    RecordingMessageBox messages;
+    FixedClock clock{Noon};
+    StatusLibrary library;
+    ravelin::StatusQuery query;
+};
+
+QString figureOf(const QString &line)
+{
+    const qsizetype start = line.indexOf(u"[0x"_s) + 3;
+    return line.mid(start, line.indexOf(u']', start) - start);
+}
+
+} // namespace
+
+class TestStatusQuery : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void libraryIsLoadedAtTheFirstCall();
+    void source_data();
+    void source();
+    void emptyPrinterNameShowsMessageAndCallsNothing();
+    void libraryLackingOneFunctionServesTheOther_data();
+    void libraryLackingOneFunctionServesTheOther();
+    void missingLibraryNamesTheFileAndTheReason();
+    void candidatesAreTriedInOrder();
+    void standardPlaces_data();
+    void standardPlaces();
+    void failureEndsTheProgram_data();
+    void failureEndsTheProgram();
+};
+
+// Runs first, before any other test has loaded this double.
+void TestStatusQuery::libraryIsLoadedAtTheFirstCall()
+{
+    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
+    QueryRig rig({QString::fromUtf8(STATUS_DOUBLE_WITHOUT_PRINTER_PATH)});
+    rig.query.UpdateRealTimeStatusBits(0x0001);
+    QVERIFY(!rig.library.isLoaded());
+    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
+
+    rig.query.RetreivePrinterStatus();
+    QVERIFY(rig.library.isLoaded());
+    QVERIFY(StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
+}
+
+void TestStatusQuery::source_data()
+{
+    QTest::addColumn<int>("useSelected");
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<StatusWord>("printerWord");
+    QTest::addColumn<int>("lmCalls");
+    QTest::addColumn<QByteArray>("nameReceived");
+    QTest::addColumn<QString>("figure");
+
+    // The language monitor answers 0x0011 throughout.
+    QTest::newRow("switch off asks the language monitor")
+        << 0 << u"QVT-7460"_s << 0x0802 << 1 << QByteArray() << u"0011"_s;
+    QTest::newRow("switch off with no name asks the language monitor")
+        << 0 << QString() << 0x0802 << 1 << QByteArray() << u"0011"_s;
+    QTest::newRow("switch value other than 1 counts as off")
+        << 2 << u"QVT-7460"_s << 0x0802 << 1 << QByteArray() << u"0011"_s;
+    QTest::newRow("switch on asks the named printer")
+        << 1 << u"QVT-7460"_s << 0x0802 << 0 << "QVT-7460"_ba << u"0802"_s;
+    QTest::newRow("typed name outside the list goes as it stands")
+        << 1 << u" back office qvt "_s << 0x0802 << 0 << " back office qvt "_ba << u"0802"_s;
+    QTest::newRow("non-ASCII name goes in the locale's 8-bit encoding")
+        << 1 << u"Kasse-S\u00fcd"_s << 0x0802 << 0 << "Kasse-S\xc3\xbc"
+                                                       "d"_ba
+        << u"0802"_s;
+    QTest::newRow("minus one from the library is a status word like any other")
+        << 1 << u"QVT-7460"_s << -1 << 0 << "QVT-7460"_ba << u"FFFFFFFF"_s;
+}
+
+void TestStatusQuery::source()
+{
+    QFETCH(int, useSelected);
+    QFETCH(QString, name);
+    QFETCH(StatusWord, printerWord);
+    QFETCH(int, lmCalls);
+    QFETCH(QByteArray, nameReceived);
+    QFETCH(QString, figure);
+
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0x0011, printerWord);
+    QueryRig rig({QString::fromUtf8(STATUS_DOUBLE_PATH)});
+    rig.choice.use = useSelected;
+    rig.choice.name = name;
+
+    const QString line = rig.query.RetreivePrinterStatus();
+
+    QCOMPARE(library.lmCalls(), lmCalls);
+    QCOMPARE(library.printerCalls(), 1 - lmCalls);
+    QCOMPARE(library.lastName(), nameReceived);
+    QCOMPARE(figureOf(line), figure);
+    QVERIFY(rig.messages.shown.isEmpty());
+}
+
+void TestStatusQuery::emptyPrinterNameShowsMessageAndCallsNothing()
+{
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0x0011, 0x0802);
+    QueryRig rig({QString::fromUtf8(STATUS_DOUBLE_PATH)});
+    rig.query.UpdateRealTimeStatusBits(-1);
+    rig.choice.use = 1;
+
+    const QString line = rig.query.RetreivePrinterStatus();
+
+    QCOMPARE(rig.messages.shown.size(), 1);
+    QCOMPARE(rig.messages.shown[0].text, u"Invalid Printer Selected!"_s);
+    QCOMPARE(rig.messages.shown[0].icon, ravelin::MessageBox::Icon::Critical);
+    QCOMPARE(rig.messages.shown[0].caption, u"Ravelin"_s);
+    QCOMPARE(library.lmCalls() + library.printerCalls(), 0);
+    QVERIFY2(line.endsWith(u" [0x0000]:  "_s), qPrintable(line));
+    for (int state : rig.indicators.states)
+        QCOMPARE(state, 0);
+}
+
+void TestStatusQuery::libraryLackingOneFunctionServesTheOther_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("workingSwitch");
+    QTest::addColumn<QString>("missingFunction");
+
+    QTest::newRow("without GetLMStatus")
+        << QString::fromUtf8(STATUS_DOUBLE_WITHOUT_LM_PATH) << 1 << u"GetLMStatus"_s;
+    QTest::newRow("without GetPrinterStatus")
+        << QString::fromUtf8(STATUS_DOUBLE_WITHOUT_PRINTER_PATH) << 0 << u"GetPrinterStatus"_s;
+}
+
+void TestStatusQuery::libraryLackingOneFunctionServesTheOther()
+{
+    QFETCH(QString, path);
+    QFETCH(int, workingSwitch);
+    QFETCH(QString, missingFunction);
+
+    StatusDoubleClient library(qPrintable(path));
+    library.script(0x0010, 0x0010);
+    QueryRig rig({path});
+    rig.choice.name = u"QVT-7460"_s;
+
+    // The missing function fails each time it is asked for, naming itself and the file...
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        rig.choice.use = 1 - workingSwitch;
+        try {
+            rig.query.RetreivePrinterStatus();
+            QFAIL("a missing function must not give a status");
+        } catch (const StatusLibraryError &error) {
+            QVERIFY2(error.message().contains(missingFunction), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(path), qPrintable(error.message()));
+        }
+        // ...and the other one keeps working around it.
+        rig.choice.use = workingSwitch;
+        QCOMPARE(figureOf(rig.query.RetreivePrinterStatus()), u"0010"_s);
+    }
+}
+
+void TestStatusQuery::missingLibraryNamesTheFileAndTheReason()
+{
+    QueryRig rig({u"/nonexistent/ravelin/libQVLMSTAT.so"_s});
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        try {
+            rig.query.RetreivePrinterStatus();
+            QFAIL("a missing library must not give a status");
+        } catch (const StatusLibraryError &error) {
+            QVERIFY2(error.message().contains(u"libQVLMSTAT.so"_s), qPrintable(error.message()));
+            QVERIFY2(error.message().contains(u"No such file or directory"_s),
+                     qPrintable(error.message()));
+        }
+    }
+    QVERIFY(!rig.library.isLoaded());
+}
+
+void TestStatusQuery::candidatesAreTriedInOrder()
+{
+    const QString present = QString::fromUtf8(STATUS_DOUBLE_PATH);
+    QueryRig rig({u"/nonexistent/libQVLMSTAT.so"_s, present, u"/nonexistent/other.so"_s});
+    rig.query.RetreivePrinterStatus();
+    QCOMPARE(rig.library.loadedPath(), present);
+}
+
+void TestStatusQuery::standardPlaces_data()
+{
+    QTest::addColumn<QString>("copyAt");
+    QTest::addColumn<bool>("found");
+
+    QTest::newRow("stand-in in lib/ravelin beside bin is found")
+        << u"lib/ravelin/libQVLMSTAT.so"_s << true;
+    QTest::newRow("library in the current folder is not") << u"libQVLMSTAT.so"_s << false;
+    QTest::newRow("library beside the program is not") << u"bin/libQVLMSTAT.so"_s << false;
+}
+
+// A tree laid out as an installed one: <root>/bin holds the program.
+void TestStatusQuery::standardPlaces()
+{
+    QFETCH(QString, copyAt);
+    QFETCH(bool, found);
+
+    {
+        StatusLibrary system(QStringList{StatusLibrary::fileName()});
+        try {
+            system.GetLMStatus();
+            QSKIP("this system has a status library of its own on the loader's path");
+        } catch (const StatusLibraryError &) {
+        }
+    }
+
+    QTemporaryDir root;
+    QVERIFY(root.isValid());
+    const QString copy = root.filePath(copyAt);
+    QVERIFY(QDir().mkpath(QFileInfo(copy).absolutePath()));
+    QVERIFY(QDir().mkpath(root.filePath(u"bin"_s)));
+    QVERIFY(QFile::copy(QString::fromUtf8(STATUS_DOUBLE_PATH), copy));
+
+    const QString previous = QDir::currentPath();
+    QVERIFY(QDir::setCurrent(root.path()));
+    auto restore = qScopeGuard([&] { QDir::setCurrent(previous); });
+
+    QueryRig rig(StatusLibrary::standardCandidates(root.filePath(u"bin"_s)));
+    bool answered = true;
+    try {
+        rig.query.RetreivePrinterStatus();
+    } catch (const StatusLibraryError &) {
+        answered = false;
+    }
+    QCOMPARE(answered, found);
+    if (found)
+        QCOMPARE(QFileInfo(rig.library.loadedPath()).canonicalFilePath(),
+                 QFileInfo(copy).canonicalFilePath());
+}
+
+void TestStatusQuery::failureEndsTheProgram_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QStringList>("mentions");
+
+    const QString box = u"box caption=Ravelin icon=critical"_s;
+    QTest::newRow("missing library")
+        << QStringList{u"lm"_s, u"/nonexistent/ravelin/libQVLMSTAT.so"_s} << 1
+        << QStringList{box, u"libQVLMSTAT.so"_s, u"No such file or directory"_s};
+    QTest::newRow("missing GetLMStatus")
+        << QStringList{u"lm"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_LM_PATH)} << 1
+        << QStringList{box, u"GetLMStatus"_s, u"undefined symbol"_s};
+    QTest::newRow("missing GetPrinterStatus")
+        << QStringList{u"printer"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_PRINTER_PATH)} << 1
+        << QStringList{box, u"GetPrinterStatus"_s, u"undefined symbol"_s};
+    QTest::newRow("function present: both queries run, no box")
+        << QStringList{u"printer"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_LM_PATH)} << 0
+        << QStringList{u"line "_s};
+}
+
+void TestStatusQuery::failureEndsTheProgram()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QStringList, mentions);
+
+    QProcess probe;
+    probe.start(QString::fromUtf8(STATUS_ENDING_PROBE_PATH), arguments);
+    QVERIFY(probe.waitForFinished(60000));
+    const QString output = QString::fromUtf8(probe.readAllStandardOutput());
+
+    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(probe.exitCode(), exitCode);
+    for (const QString &mention : mentions)
+        QVERIFY2(output.contains(mention), qPrintable(output));
+    if (exitCode != 0) {
+        QCOMPARE(output.count(u"box caption="_s), 1);
+        QVERIFY2(!output.contains(u"line "_s), qPrintable(output));
+    } else {
+        QCOMPARE(output.count(u"line "_s), 2);
+        QVERIFY2(!output.contains(u"box caption="_s), qPrintable(output));
+    }
+}
+
+QTEST_GUILESS_MAIN(TestStatusQuery)
+#include "tst_statusquery.moc"
