@@ -10,8 +10,7 @@ namespace ravelin {
 
 FailureGuard::FailureGuard(MessageBox &messages)
     : m_messages(messages)
-{
-}
+{}
 
 void FailureGuard::run(const std::function<void()> &handler)
 {

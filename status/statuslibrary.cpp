@@ -28,9 +28,8 @@ void *openLibrary(const QString &file, QString &error)
 {
     const DWORD flags = QFileInfo(file).isAbsolute() ? LOAD_WITH_ALTERED_SEARCH_PATH
                                                      : LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
-    HMODULE module = LoadLibraryExW(reinterpret_cast<const wchar_t *>(
-                                        QDir::toNativeSeparators(file).utf16()),
-                                    nullptr, flags);
+    HMODULE module = LoadLibraryExW(
+        reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file).utf16()), nullptr, flags);
     if (!module)
         error = qt_error_string(int(GetLastError()));
     return module;
@@ -83,8 +82,7 @@ void closeLibrary(void *handle)
 
 StatusLibrary::StatusLibrary(QStringList candidates)
     : m_candidates(std::move(candidates))
-{
-}
+{}
 
 StatusLibrary::~StatusLibrary()
 {

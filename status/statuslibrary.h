@@ -18,8 +18,7 @@ public:
     explicit StatusLibraryError(const QString &message)
         : std::runtime_error(message.toStdString())
         , m_message(message)
-    {
-    }
+    {}
     QString message() const { return m_message; }
 
 private:
@@ -65,8 +64,7 @@ private:
     {
         explicit Function(const char *symbol)
             : name(symbol)
-        {
-        }
+        {}
         const char *name;
         Binding state = Binding::NotTried;
         void *address = nullptr;

@@ -13,8 +13,7 @@ StatusQuery::StatusQuery(StatusIndicatorSet &indicators, const PrinterChoice &ch
     , m_library(library)
     , m_clock(clock)
     , m_locale(locale)
-{
-}
+{}
 
 QString StatusQuery::RetreivePrinterStatus()
 {

@@ -29,20 +29,21 @@ QString timeToTheSecondFormat(const QLocale &locale)
 
 QString generalDateTimeText(const QDateTime &when, const QLocale &locale)
 {
-    return locale.toString(when.date(), QLocale::ShortFormat) + u' '
-           + locale.toString(when.time(), timeToTheSecondFormat(locale));
+    return locale.toString(when.date(), QLocale::ShortFormat) + u' ' +
+           locale.toString(when.time(), timeToTheSecondFormat(locale));
 }
 
 QString statusFigure(StatusWord status)
 {
-    return u"%1"_s.arg(static_cast<uint>(static_cast<std::uint32_t>(status)), 4, 16, QChar(u'0')).toUpper();
+    return u"%1"_s.arg(static_cast<uint>(static_cast<std::uint32_t>(status)), 4, 16, QChar(u'0'))
+        .toUpper();
 }
 
 QString UpdateRealTimeStatusBits(StatusWord status, StatusIndicatorSet &indicators,
                                  const Clock &clock, const QLocale &locale)
 {
-    QString line = generalDateTimeText(clock.now(), locale) + u" [0x"_s + statusFigure(status)
-                   + u"]:  "_s;
+    QString line =
+        generalDateTimeText(clock.now(), locale) + u" [0x"_s + statusFigure(status) + u"]:  "_s;
 
     std::uint32_t mask = 1;
     for (int bit = 0; bit < StatusBitCount; ++bit, mask <<= 1) {

@@ -37,8 +37,7 @@ public:
     explicit FixedClock(QDateTime time, const RecordingIndicators *watched = nullptr)
         : m_time(std::move(time))
         , m_watched(watched)
-    {
-    }
+    {}
     QDateTime now() const override
     {
         ++readings;

@@ -39,8 +39,7 @@ class Choice final : public ravelin::PrinterChoice
 public:
     explicit Choice(bool printer)
         : m_printer(printer)
-    {
-    }
+    {}
     int useSelectedPrinter() const override { return m_printer ? 1 : 0; }
     QString printerName() const override { return u"QVT-Probe"_s; }
 

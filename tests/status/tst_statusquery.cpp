@@ -26,8 +26,7 @@ struct QueryRig
     explicit QueryRig(const QStringList &candidates)
         : library(candidates)
         , query(indicators, choice, messages, library, clock, QLocale::c())
-    {
-    }
+    {}
     RecordingIndicators indicators;
     FixedChoice choice;
     RecordingMessageBox messages;
@@ -98,8 +97,9 @@ void TestStatusQuery::source_data()
     QTest::newRow("typed name outside the list goes as it stands")
         << 1 << u" back office qvt "_s << 0x0802 << 0 << " back office qvt "_ba << u"0802"_s;
     QTest::newRow("non-ASCII name goes in the locale's 8-bit encoding")
-        << 1 << u"Kasse-S\u00fcd"_s << 0x0802 << 0 << "Kasse-S\xc3\xbc"
-                                                       "d"_ba
+        << 1 << u"Kasse-S\u00fcd"_s << 0x0802 << 0
+        << "Kasse-S\xc3\xbc"
+           "d"_ba
         << u"0802"_s;
     QTest::newRow("minus one from the library is a status word like any other")
         << 1 << u"QVT-7460"_s << -1 << 0 << "QVT-7460"_ba << u"FFFFFFFF"_s;
