@@ -4,6 +4,7 @@
 //   status_ending_probe lm|printer LIBRARY...
 
 #include "failureguard.h"
+#include "fakes.h"
 #include "statuslibrary.h"
 #include "statusquery.h"
 
@@ -15,17 +16,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-class PrintingMessageBox final : public ravelin::MessageBox
-{
-public:
-    void show(const QString &text, Icon icon, const QString &caption) override
-    {
-        std::printf("box caption=%s icon=%s\n%s\n", qPrintable(caption),
-                    icon == Icon::Critical ? "critical" : "none", qPrintable(text));
-        std::fflush(stdout);
-    }
-};
 
 class NoIndicators final : public ravelin::StatusIndicatorSet
 {

@@ -1,12 +1,16 @@
 #pragma once
 
+#include "installedprinters.h"
 #include "statusquery.h"
 #include "statusword.h"
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
+#include <cstdio>
+#include <functional>
 
 // Sixteen indicators that remember every write, and the time of the clock's reading in terms of
 // those writes.
@@ -76,6 +80,40 @@ public:
     void show(const QString &text, Icon icon, const QString &caption) override
     {
         shown.append({text, icon, caption});
+        if (whileOpen)
+            whileOpen();
     }
     QList<Shown> shown;
+    // Runs while the box would be open, before show() returns, like the user reading it.
+    std::function<void()> whileOpen;
+};
+
+// A message box that writes what it would show to standard output, for the child processes
+// whose endings the tests watch.
+class PrintingMessageBox final : public ravelin::MessageBox
+{
+public:
+    void show(const QString &text, Icon icon, const QString &caption) override
+    {
+        std::printf("box caption=%s icon=%s\n%s\n", qPrintable(caption),
+                    icon == Icon::Critical ? "critical" : "none", qPrintable(text));
+        std::fflush(stdout);
+    }
+};
+
+class FixedPrinters final : public ravelin::InstalledPrinters
+{
+public:
+    explicit FixedPrinters(QStringList names = {})
+        : names(std::move(names))
+    {
+    }
+    QStringList printerNames() const override
+    {
+        ++reads;
+        return names;
+    }
+
+    QStringList names;
+    mutable int reads = 0;
 };

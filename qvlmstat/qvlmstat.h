@@ -1,0 +1,26 @@
+#pragma once
+
+/* The stand-in for the printer maker's status library QVLMSTAT on Linux: the two functions the
+ * program looks up, over the CUPS scheduler that libcups is configured to use. */
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define QVLMSTAT_EXPORT __attribute__((visibility("default")))
+
+/* The status word of the default destination as libcups resolves it (LPDEST, PRINTER, the
+ * lpoptions files, then the scheduler's default); 0x0080 (Printer Error) alone when there is
+ * none. */
+QVLMSTAT_EXPORT int32_t GetLMStatus(void);
+
+/* The status word of the queue named name ("queue" or "queue/instance"; an instance has its
+ * queue's status). 0x0080 (Printer Error) alone for an unknown queue, an unreachable or silent
+ * scheduler, or any failed request. Returns within one second. */
+QVLMSTAT_EXPORT int32_t GetPrinterStatus(const char *name);
+
+#ifdef __cplusplus
+}
+#endif
