@@ -1,0 +1,256 @@
+#include "pollingtimer.h"
+#include "statusdoubleclient.h"
+#include "windowrig.h"
+
+#include <QAbstractItemView>
+#include <QApplication>
+#include <QDialog>
+#include <QEventLoop>
+#include <QLineEdit>
+#include <QTest>
+#include <QTimer>
+#include <QWheelEvent>
+
+using ravelin::PollingTimer;
+
+namespace {
+
+// Works the polling controls the way a person does: typing, the keyboard, the wheel, the mouse
+// in the open list, and the polling button.
+struct PollingRig : WindowRig
+{
+    PollingRig()
+    {
+        window.Form_Load();
+        window.show();
+        QApplication::setActiveWindow(&window);
+    }
+    QComboBox *interval() const { return control<QComboBox>(u"comboParallelInterval"_s); }
+    PollingTimer *timer() const
+    {
+        return window.findChild<PollingTimer *>(u"tmrPrinterStatusPoll"_s);
+    }
+    void type(const QString &text) const
+    {
+        QLineEdit *edit = interval()->lineEdit();
+        edit->setFocus();
+        edit->selectAll();
+        QTest::keyClicks(edit, text);
+    }
+    void openList() const
+    {
+        interval()->setFocus();
+        interval()->showPopup();
+        QAbstractItemView *list = interval()->view();
+        QVERIFY(QTest::qWaitForWindowExposed(list->window()));
+    }
+    void pickFromOpenList(const QString &entry) const
+    {
+        openList();
+        QAbstractItemView *list = interval()->view();
+        const QModelIndex index = list->model()->index(interval()->findText(entry), 0);
+        QVERIFY(index.isValid());
+        const QPoint point = list->visualRect(index).center();
+        QTest::mouseMove(list->viewport(), point);
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, point);
+        QTRY_VERIFY(!list->window()->isVisible());
+    }
+    void perform(const QString &step) const
+    {
+        const QString argument = step.section(u' ', 1);
+        if (step == u"switch"_s) {
+            control<QPushButton>(u"chkEnableStatusPolling"_s)->click();
+        } else if (step.startsWith(u"type "_s)) {
+            type(argument);
+        } else if (step == u"enter"_s) {
+            QTest::keyClick(interval()->lineEdit(), Qt::Key_Return);
+        } else if (step == u"tab away"_s) {
+            QTest::keyClick(interval()->lineEdit(), Qt::Key_Tab);
+        } else if (step == u"down"_s || step == u"up"_s) {
+            interval()->setFocus();
+            QTest::keyClick(interval(), step == u"down"_s ? Qt::Key_Down : Qt::Key_Up);
+        } else if (step == u"wheel down"_s) {
+            const QPointF centre = QRectF(interval()->rect()).center();
+            QWheelEvent wheel(centre, interval()->mapToGlobal(centre), {}, QPoint(0, -120),
+                              Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QApplication::sendEvent(interval(), &wheel);
+        } else if (step.startsWith(u"pick "_s)) {
+            pickFromOpenList(argument);
+        } else if (step == u"open and close the list"_s) {
+            openList();
+            QTest::keyClick(interval()->view(), Qt::Key_Escape);
+            QTRY_VERIFY(!interval()->view()->window()->isVisible());
+        } else {
+            QFAIL(qPrintable(u"unknown step: "_s + step));
+        }
+    }
+};
+
+// Opens a real modal dialog for as long as a few dozen polling periods of one millisecond.
+void holdModalDialogOpen()
+{
+    QDialog box;
+    box.setWindowModality(Qt::ApplicationModal);
+    box.show();
+    QEventLoop reading;
+    QTimer::singleShot(40, &reading, &QEventLoop::quit);
+    reading.exec();
+}
+
+} // namespace
+
+class TestPolling : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void switchingAndPicking_data();
+    void switchingAndPicking();
+    void ticksRunTheQueryAndLogAction();
+    void oneMessageBoxAtATime();
+    void noTickWhileAboutBoxIsOpen();
+};
+
+void TestPolling::initTestCase()
+{
+    QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
+}
+
+void TestPolling::switchingAndPicking_data()
+{
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<bool>("on");
+    QTest::addColumn<int>("period");
+
+    QTest::newRow("nothing happens at start-up") << QStringList{} << false << 0;
+    QTest::newRow("start-up text gives one tick a second") << QStringList{u"switch"_s} << true
+                                                            << 1000;
+    QTest::newRow("switching off keeps the period")
+        << QStringList{u"switch"_s, u"switch"_s} << false << 1000;
+    QTest::newRow("pick while on takes effect at once")
+        << QStringList{u"switch"_s, u"pick 5000"_s} << true << 5000;
+    QTest::newRow("pick while off changes nothing")
+        << QStringList{u"switch"_s, u"switch"_s, u"pick 500"_s} << false << 1000;
+    QTest::newRow("pick while off is read at the next switching on")
+        << QStringList{u"switch"_s, u"switch"_s, u"pick 500"_s, u"switch"_s} << true << 500;
+    QTest::newRow("pick before polling was ever on changes nothing")
+        << QStringList{u"pick 5000"_s} << false << 0;
+    QTest::newRow("typing while on changes nothing")
+        << QStringList{u"switch"_s, u"type 2500"_s} << true << 1000;
+    QTest::newRow("typed period is read at the next switching on")
+        << QStringList{u"switch"_s, u"type 2500"_s, u"switch"_s, u"switch"_s} << true << 2500;
+    QTest::newRow("letters only: on, but never ticks")
+        << QStringList{u"type fast"_s, u"switch"_s} << true << 0;
+    QTest::newRow("above the timer's range is held at 65535")
+        << QStringList{u"type 100000"_s, u"switch"_s} << true << 65535;
+    QTest::newRow("negative is held at 0") << QStringList{u"type -250"_s, u"switch"_s} << true
+                                           << 0;
+    // Which user actions count as picks from the list.
+    QTest::newRow("down arrow on the closed box picks")
+        << QStringList{u"switch"_s, u"down"_s} << true << 500;
+    QTest::newRow("up arrow on the closed box picks")
+        << QStringList{u"switch"_s, u"pick 5000"_s, u"up"_s} << true << 4000;
+    QTest::newRow("mouse wheel on the box picks")
+        << QStringList{u"switch"_s, u"wheel down"_s} << true << 500;
+    QTest::newRow("the same entry picked again counts")
+        << QStringList{u"switch"_s, u"pick 5000"_s, u"type 700"_s, u"switch"_s, u"switch"_s,
+                       u"pick 5000"_s}
+        << true << 5000;
+    QTest::newRow("Enter on a typed text that matches an entry is no pick")
+        << QStringList{u"switch"_s, u"type 5000"_s, u"enter"_s} << true << 1000;
+    QTest::newRow("leaving the box after typing an entry's text is no pick")
+        << QStringList{u"switch"_s, u"type 5000"_s, u"tab away"_s} << true << 1000;
+    QTest::newRow("opening the list over a text that matches an entry is no pick")
+        << QStringList{u"type 500"_s, u"switch"_s, u"type 1000"_s, u"open and close the list"_s}
+        << true << 500;
+}
+
+// The timer's state after each sequence, checked through its on/off state and period.
+void TestPolling::switchingAndPicking()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, on);
+    QFETCH(int, period);
+
+    PollingRig rig;
+    for (const QString &step : std::as_const(steps)) {
+        rig.perform(step);
+        if (QTest::currentTestFailed())
+            return;
+    }
+    QCOMPARE(rig.timer()->isEnabled(), on);
+    QCOMPARE(rig.timer()->interval(), period);
+    QCOMPARE(rig.timer()->isTicking(), on && period > 0);
+    QCOMPARE(rig.control<QPushButton>(u"chkEnableStatusPolling"_s)->isChecked(), on);
+    // Typing never adds to the list.
+    QCOMPARE(rig.interval()->count(), 12);
+    QVERIFY(rig.messages.shown.isEmpty());
+}
+
+void TestPolling::ticksRunTheQueryAndLogAction()
+{
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0x0010, 0);
+    PollingRig rig;
+    rig.perform(u"type 1"_s);
+    rig.perform(u"switch"_s);
+    QTRY_VERIFY(rig.logLines().size() >= 3);
+    rig.perform(u"switch"_s);
+
+    const QStringList lines = rig.logLines();
+    QCOMPARE(lines.size(), library.lmCalls());
+    for (const QString &line : lines)
+        QCOMPARE(line, Time + u" [0x0010]:  [Paper Low]"_s);
+    QCOMPARE(rig.checkedIndicators(), QList<int>{4});
+    QCOMPARE(rig.control<QListWidget>(u"ListStatus"_s)->currentRow(), lines.size() - 1);
+}
+
+// Polling a printer box left empty shows "Invalid Printer Selected!" at every tick that runs:
+// the ticks that fall due while one box is open are dropped, so boxes never stack.
+void TestPolling::oneMessageBoxAtATime()
+{
+    PollingRig rig;
+    int open = 0;
+    int mostOpen = 0;
+    rig.messages.whileOpen = [&] {
+        mostOpen = std::max(mostOpen, ++open);
+        holdModalDialogOpen();
+        --open;
+    };
+    rig.control<QCheckBox>(u"chkUsePrinterSelected"_s)->click();
+    rig.perform(u"type 1"_s);
+    rig.perform(u"switch"_s);
+    QTRY_VERIFY(rig.messages.shown.size() >= 3);
+    rig.perform(u"switch"_s);
+
+    QCOMPARE(mostOpen, 1);
+    QCOMPARE(rig.logLines().size(), rig.messages.shown.size());
+    for (const auto &shown : std::as_const(rig.messages.shown))
+        QCOMPARE(shown.text, u"Invalid Printer Selected!"_s);
+}
+
+void TestPolling::noTickWhileAboutBoxIsOpen()
+{
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0, 0);
+    PollingRig rig;
+    int callsWhileOpen = -1;
+    rig.messages.whileOpen = [&] {
+        const int before = library.lmCalls();
+        holdModalDialogOpen();
+        callsWhileOpen = library.lmCalls() - before;
+    };
+    rig.perform(u"type 1"_s);
+    rig.perform(u"switch"_s);
+    QTRY_VERIFY(library.lmCalls() >= 1);
+
+    rig.window.findChild<QAction *>(u"mnuFileAbout"_s)->trigger();
+    QCOMPARE(callsWhileOpen, 0);
+    // Polling goes on once the box is closed.
+    const int afterBox = library.lmCalls();
+    QTRY_VERIFY(library.lmCalls() > afterBox);
+}
+
+QTEST_MAIN(TestPolling)
+#include "tst_polling.moc"
