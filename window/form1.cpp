@@ -134,7 +134,8 @@ void Form1::chkEnableStatusPolling_Click()
     m_guard.run([this] {
         PollingTimer &timer = *m_controls.tmrPrinterStatusPoll;
         if (m_controls.chkEnableStatusPolling->isChecked()) {
-            timer.setInterval(pollingPeriodFromText(m_controls.comboParallelInterval->currentText()));
+            timer.setInterval(
+                pollingPeriodFromText(m_controls.comboParallelInterval->currentText()));
             timer.setEnabled(true);
         } else {
             timer.setEnabled(false);
@@ -148,7 +149,8 @@ void Form1::comboParallelInterval_Click()
     m_guard.run([this] {
         PollingTimer &timer = *m_controls.tmrPrinterStatusPoll;
         if (timer.isEnabled())
-            timer.setInterval(pollingPeriodFromText(m_controls.comboParallelInterval->currentText()));
+            timer.setInterval(
+                pollingPeriodFromText(m_controls.comboParallelInterval->currentText()));
     });
 }
 

@@ -106,8 +106,7 @@ class FixedPrinters final : public ravelin::InstalledPrinters
 public:
     explicit FixedPrinters(QStringList names = {})
         : names(std::move(names))
-    {
-    }
+    {}
     QStringList printerNames() const override
     {
         ++reads;

@@ -1,11 +1,11 @@
 #include "applicationlook.h"
 #include "form1.h"
-#include "pollingtimer.h"
 #include "form1design.h"
 #include "modalmessagebox.h"
+#include "pollingtimer.h"
 #include "statusdoubleclient.h"
-#include "windowrig.h"
 #include "statuslibrary.h"
+#include "windowrig.h"
 #include "wrappingpushbutton.h"
 
 #include <QAction>

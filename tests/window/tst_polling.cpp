@@ -124,8 +124,8 @@ void TestPolling::switchingAndPicking_data()
     QTest::addColumn<int>("period");
 
     QTest::newRow("nothing happens at start-up") << QStringList{} << false << 0;
-    QTest::newRow("start-up text gives one tick a second") << QStringList{u"switch"_s} << true
-                                                            << 1000;
+    QTest::newRow("start-up text gives one tick a second")
+        << QStringList{u"switch"_s} << true << 1000;
     QTest::newRow("switching off keeps the period")
         << QStringList{u"switch"_s, u"switch"_s} << false << 1000;
     QTest::newRow("pick while on takes effect at once")
@@ -144,8 +144,7 @@ void TestPolling::switchingAndPicking_data()
         << QStringList{u"type fast"_s, u"switch"_s} << true << 0;
     QTest::newRow("above the timer's range is held at 65535")
         << QStringList{u"type 100000"_s, u"switch"_s} << true << 65535;
-    QTest::newRow("negative is held at 0") << QStringList{u"type -250"_s, u"switch"_s} << true
-                                           << 0;
+    QTest::newRow("negative is held at 0") << QStringList{u"type -250"_s, u"switch"_s} << true << 0;
     // Which user actions count as picks from the list.
     QTest::newRow("down arrow on the closed box picks")
         << QStringList{u"switch"_s, u"down"_s} << true << 500;
@@ -154,8 +153,8 @@ void TestPolling::switchingAndPicking_data()
     QTest::newRow("mouse wheel on the box picks")
         << QStringList{u"switch"_s, u"wheel down"_s} << true << 500;
     QTest::newRow("the same entry picked again counts")
-        << QStringList{u"switch"_s, u"pick 5000"_s, u"type 700"_s, u"switch"_s, u"switch"_s,
-                       u"pick 5000"_s}
+        << QStringList{u"switch"_s, u"pick 5000"_s, u"type 700"_s,
+                       u"switch"_s, u"switch"_s,    u"pick 5000"_s}
         << true << 5000;
     QTest::newRow("Enter on a typed text that matches an entry is no pick")
         << QStringList{u"switch"_s, u"type 5000"_s, u"enter"_s} << true << 1000;

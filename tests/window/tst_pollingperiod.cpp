@@ -57,10 +57,8 @@ void TestPollingPeriod::read_data()
     QTest::newRow("largest period and a half") << u"65535.5"_s << 65535;
     QTest::newRow("above the largest holds at it") << u"65536"_s << 65535;
     QTest::newRow("thousands of digits hold at the maximum") << QString(5000, u'9') << 65535;
-    QTest::newRow("thousands of leading zeros")
-        << QString(5000, u'0') + u"1000"_s << 1000;
-    QTest::newRow("thousands of fraction digits")
-        << u"1."_s + QString(5000, u'0') + u"1"_s << 1;
+    QTest::newRow("thousands of leading zeros") << QString(5000, u'0') + u"1000"_s << 1000;
+    QTest::newRow("thousands of fraction digits") << u"1."_s + QString(5000, u'0') + u"1"_s << 1;
     QTest::newRow("hexadecimal") << u"&H1F4"_s << 500;
     QTest::newRow("hexadecimal, lower case") << u"&h1f4"_s << 500;
     QTest::newRow("octal") << u"&O764"_s << 500;
