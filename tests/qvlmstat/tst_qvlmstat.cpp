@@ -34,6 +34,18 @@ int openFileDescriptors()
     return int(QDir(u"/proc/self/fd"_s).entryList(QDir::Files | QDir::System).size());
 }
 
+// Three queues telling each other apart by their reasons, QVT-A the scheduler's default:
+// QVT-A gives 0x0010, QVT-B 0x0100 and QVT-C 0x0001.
+bool threeQueuesWithTheFirstAsDefault()
+{
+    return PrivateCups::addQueue(u"QVT-A"_s) && PrivateCups::addQueue(u"QVT-B"_s) &&
+           PrivateCups::addQueue(u"QVT-C"_s) &&
+           PrivateCups::setReasons(u"QVT-A"_s, {u"media-low"_s}) &&
+           PrivateCups::setReasons(u"QVT-B"_s, {u"media-jam"_s}) &&
+           PrivateCups::setReasons(u"QVT-C"_s, {u"cover-open"_s}) &&
+           PrivateCups::setServerDefault(u"QVT-A"_s);
+}
+
 } // namespace
 
 class TestQvlmstat : public QObject
@@ -274,13 +286,7 @@ void TestQvlmstat::lmStatusOfTheUsersDefault()
 // The system's lpoptions (in CUPS_SERVERROOT) come after the user's, before the scheduler.
 void TestQvlmstat::lmStatusOfTheSystemsLpoptionsDefault()
 {
-    QVERIFY(PrivateCups::addQueue(u"QVT-A"_s));
-    QVERIFY(PrivateCups::addQueue(u"QVT-B"_s));
-    QVERIFY(PrivateCups::addQueue(u"QVT-C"_s));
-    QVERIFY(PrivateCups::setReasons(u"QVT-A"_s, {u"media-low"_s}));
-    QVERIFY(PrivateCups::setReasons(u"QVT-B"_s, {u"media-jam"_s}));
-    QVERIFY(PrivateCups::setReasons(u"QVT-C"_s, {u"cover-open"_s}));
-    QVERIFY(PrivateCups::setServerDefault(u"QVT-A"_s));
+    QVERIFY(threeQueuesWithTheFirstAsDefault());
 
     QFile system(PrivateCups::folder() + u"/etc/lpoptions"_s);
     QVERIFY(system.open(QIODevice::WriteOnly));
@@ -295,13 +301,7 @@ void TestQvlmstat::lmStatusOfTheSystemsLpoptionsDefault()
 // LPDEST, then PRINTER, come before both.
 void TestQvlmstat::lmStatusOfLpdest()
 {
-    QVERIFY(PrivateCups::addQueue(u"QVT-A"_s));
-    QVERIFY(PrivateCups::addQueue(u"QVT-B"_s));
-    QVERIFY(PrivateCups::addQueue(u"QVT-C"_s));
-    QVERIFY(PrivateCups::setReasons(u"QVT-A"_s, {u"media-low"_s}));
-    QVERIFY(PrivateCups::setReasons(u"QVT-B"_s, {u"media-jam"_s}));
-    QVERIFY(PrivateCups::setReasons(u"QVT-C"_s, {u"cover-open"_s}));
-    QVERIFY(PrivateCups::setServerDefault(u"QVT-A"_s));
+    QVERIFY(threeQueuesWithTheFirstAsDefault());
 
     qputenv("PRINTER", "QVT-C");
     QCOMPARE(m_library->GetLMStatus(), 0x0001);
