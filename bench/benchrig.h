@@ -1,0 +1,101 @@
+#pragma once
+
+// What the in-process benchmarks share: the real window over the status library double, and
+// readings of the process's own memory.
+
+#include "applicationlook.h"
+#include "fakes.h"
+#include "form1.h"
+#include "statusdoubleclient.h"
+#include "statuslibrary.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QFile>
+#include <QListWidget>
+#include <QLocale>
+
+#include <array>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+
+namespace bench {
+
+using namespace Qt::StringLiterals;
+
+// Runs without a display unless told otherwise, like the test suite.
+inline void preferOffscreen()
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// A field of /proc/self/status in KiB (VmRSS, VmHWM), or -1.
+inline long statusKiB(const char *field)
+{
+    QFile status(u"/proc/self/status"_s);
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray prefix = QByteArray(field) + ':';
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(prefix))
+            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
+    }
+    return -1;
+}
+
+// One pass of the event loop, as the program's own loop makes after each click or tick: the
+// posted events, the list's delayed layout and the repaint that follows it. (Sending the posted
+// events beforehand would add a paint of the list with its layout still out of date, which the
+// program's loop never makes.)
+inline void settle()
+{
+    QCoreApplication::processEvents();
+}
+
+// Two status words that differ in five indicators, so that every action changes what is shown.
+inline constexpr std::array<ravelin::StatusWord, 2> AlternatingWords = {0x0410, 0x0083};
+
+// The program's window as main() opens it, over the in-process status library double, the
+// system clock and a fixed locale, shown.
+struct WindowRig
+{
+    WindowRig()
+        : library({QString::fromUtf8(STATUS_DOUBLE_PATH)})
+        , window(printers, library, messages, clock, locale)
+        , statusDouble(STATUS_DOUBLE_PATH)
+    {
+        window.Form_Load();
+        window.show();
+        settle();
+    }
+
+    template <typename T> T *control(const QString &name) const
+    {
+        auto *found = window.findChild<T *>(name);
+        if (!found) {
+            std::fprintf(stderr, "bench: no control %s\n", qPrintable(name));
+            std::exit(2);
+        }
+        return found;
+    }
+
+    FixedPrinters printers{{u"QVT-7460-Counter"_s, u"QVT-7460-Kitchen"_s}};
+    ravelin::StatusLibrary library;
+    RecordingMessageBox messages;
+    const ravelin::SystemClock clock;
+    const QLocale locale{QLocale::English, QLocale::UnitedStates};
+    ravelin::Form1 window;
+    StatusDoubleClient statusDouble;
+};
+
+// Seconds since an arbitrary start, from the monotonic clock.
+inline double seconds()
+{
+    using namespace std::chrono;
+    return duration<double>(steady_clock::now().time_since_epoch()).count();
+}
+
+} // namespace bench
