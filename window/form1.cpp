@@ -10,6 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDir>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QListWidget>
@@ -32,11 +33,13 @@ const QStringList IntervalPresets = {u"500"_s,   u"1000"_s,  u"2000"_s,  u"3000"
 // Only the printers of the series are offered.
 constexpr char16_t PrinterSeriesMark[] = u"QVT";
 
+// Every size the build rendered into the resource; QIcon reads each one's size from its header.
 QIcon applicationIcon()
 {
     QIcon icon;
-    for (const int size : {16, 24, 32, 48, 64, 128, 256})
-        icon.addFile(u":/icons/org.ravelin.Ravelin-%1.png"_s.arg(size), QSize(size, size));
+    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList({u"*.png"_s}, QDir::Files);
+    for (const QFileInfo &file : files)
+        icon.addFile(file.filePath());
     return icon;
 }
 

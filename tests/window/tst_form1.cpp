@@ -129,7 +129,9 @@ void TestForm1::startUpState()
     QCOMPARE(font.family(), u"Liberation Sans"_s);
     QCOMPARE(font.pointSize(), 8);
     QCOMPARE(rig.window.windowTitle(), u"Quorvel QVT-7460 Status Demo"_s);
-    QVERIFY(!rig.window.windowIcon().pixmap(QSize(32, 32)).isNull());
+    QCOMPARE(
+        rig.window.windowIcon().availableSizes(),
+        QList<QSize>({QSize(16, 16), QSize(24, 24), QSize(32, 32), QSize(48, 48), QSize(64, 64)}));
 }
 
 void TestForm1::printerList_data()
