@@ -110,6 +110,8 @@ private Q_SLOTS:
     void ticksRunTheQueryAndLogAction();
     void oneMessageBoxAtATime();
     void noTickWhileAboutBoxIsOpen();
+    void exitWhilePollingStopsTheTicks_data();
+    void exitWhilePollingStopsTheTicks();
 };
 
 void TestPolling::initTestCase()
@@ -249,6 +251,32 @@ void TestPolling::noTickWhileAboutBoxIsOpen()
     // Polling goes on once the box is closed.
     const int afterBox = library.lmCalls();
     QTRY_VERIFY(library.lmCalls() > afterBox);
+}
+
+void TestPolling::exitWhilePollingStopsTheTicks_data()
+{
+    QTest::addColumn<bool>("fromMenu");
+    QTest::newRow("Exit button") << false;
+    QTest::newRow("File menu's Exit") << true;
+}
+
+// The program ends with the event loop; no tick may run in between.
+void TestPolling::exitWhilePollingStopsTheTicks()
+{
+    QFETCH(bool, fromMenu);
+    PollingRig rig;
+    rig.perform(u"type 1"_s);
+    rig.perform(u"switch"_s);
+    QTRY_VERIFY(!rig.logLines().isEmpty());
+
+    if (fromMenu)
+        rig.window.findChild<QAction *>(u"mnuFileExit"_s)->trigger();
+    else
+        rig.control<QPushButton>(u"cmdExit"_s)->click();
+    QVERIFY(!rig.timer()->isTicking());
+    const qsizetype lines = rig.logLines().size();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    QCOMPARE(rig.logLines().size(), lines);
 }
 
 QTEST_MAIN(TestPolling)
