@@ -119,11 +119,11 @@ int main(int argc, char *argv[])
     const int runs = std::atoi(argv[1]);
     std::vector<Program> programs;
     for (int i = 2; i < argc; ++i) {
-        const std::string spec = argv[i];
-        const size_t equals = spec.find('=');
+        const std::string argument = argv[i];
+        const size_t equals = argument.find('=');
         if (equals == std::string::npos)
-            fail("not NAME=PROGRAM: " + spec);
-        programs.push_back({spec.substr(0, equals), spec.substr(equals + 1), {}, {}});
+            fail("not NAME=PROGRAM: " + argument);
+        programs.push_back({argument.substr(0, equals), argument.substr(equals + 1), {}, {}});
     }
 
     for (Program &program : programs)
