@@ -130,10 +130,7 @@ public:
 
 int main(int argc, char *argv[])
 {
-    bench::preferOffscreen();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(u"Ravelin"_s);
-    ravelin::applyApplicationLook();
+    const auto app = bench::startApplication(argc, argv);
 
     bench::WindowRig rig;
     Floor floor(rig);
@@ -155,7 +152,7 @@ int main(int argc, char *argv[])
 
     // Once, that painting really happens after every action, on both sides.
     PaintCounter paints;
-    app.installEventFilter(&paints);
+    app->installEventFilter(&paints);
     const int checked = 200;
     runOurs(rig, checked);
     std::printf("action.paints_ours=%.2f\naction.paints_ours_list=%.2f\n"
@@ -168,7 +165,7 @@ int main(int argc, char *argv[])
                 "action.paints_floor_checkboxes=%.2f\n",
                 double(paints.total) / checked, double(paints.listViewport) / checked,
                 double(paints.checkBoxes) / checked);
-    app.removeEventFilter(&paints);
+    app->removeEventFilter(&paints);
 
     std::vector<double> ours, bare, ratios;
     for (int round = 0; round < rounds; ++round) {

@@ -31,10 +31,7 @@ void run(bench::WindowRig &rig, size_t from, size_t to)
 
 int main(int argc, char *argv[])
 {
-    bench::preferOffscreen();
-    QApplication app(argc, argv);
-    QApplication::setApplicationName(u"Ravelin"_s);
-    ravelin::applyApplicationLook();
+    const auto app = bench::startApplication(argc, argv);
 
     const bool dropALine = argc > 1 && std::strcmp(argv[1], "--drop-a-line") == 0;
     const int countAt = dropALine ? 2 : 1;

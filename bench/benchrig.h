@@ -20,16 +20,22 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 
 namespace bench {
 
 using namespace Qt::StringLiterals;
 
-// Runs without a display unless told otherwise, like the test suite.
-inline void preferOffscreen()
+// The application as the program's main() sets it up, without a display unless told otherwise,
+// like the test suite.
+inline std::unique_ptr<QApplication> startApplication(int &argc, char **argv)
 {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    auto app = std::make_unique<QApplication>(argc, argv);
+    QApplication::setApplicationName(u"Ravelin"_s);
+    ravelin::applyApplicationLook();
+    return app;
 }
 
 // A field of /proc/self/status in KiB (VmRSS, VmHWM), or -1.
