@@ -1,11 +1,11 @@
 #include "fakes.h"
+#include "probe.h"
 #include "statusdoubleclient.h"
 #include "statuslibrary.h"
 #include "statusquery.h"
 
 #include <QDir>
 #include <QFile>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -289,13 +289,12 @@ void TestStatusQuery::failureEndsTheProgram()
     QFETCH(int, exitCode);
     QFETCH(QStringList, mentions);
 
-    QProcess probe;
-    probe.start(QString::fromUtf8(STATUS_ENDING_PROBE_PATH), arguments);
-    QVERIFY(probe.waitForFinished(60000));
-    const QString output = QString::fromUtf8(probe.readAllStandardOutput());
+    const ProbeRun probe = runProbe(STATUS_ENDING_PROBE_PATH, arguments);
+    QVERIFY(probe.finished);
+    const QString &output = probe.output;
 
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(probe.exitCode(), exitCode);
+    QCOMPARE(probe.exitStatus, QProcess::NormalExit);
+    QCOMPARE(probe.exitCode, exitCode);
     for (const QString &mention : mentions)
         QVERIFY2(output.contains(mention), qPrintable(output));
     if (exitCode != 0) {

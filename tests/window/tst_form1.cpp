@@ -3,6 +3,7 @@
 #include "form1design.h"
 #include "modalmessagebox.h"
 #include "pollingtimer.h"
+#include "probe.h"
 #include "statusdoubleclient.h"
 #include "statuslibrary.h"
 #include "windowrig.h"
@@ -19,7 +20,6 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QScreen>
 #include <QStyleOptionButton>
@@ -635,13 +635,12 @@ void TestForm1::programEnds()
     QFETCH(int, exitCode);
     QFETCH(QString, mention);
 
-    QProcess probe;
-    probe.start(QString::fromUtf8(FORM1_PROBE_PATH), arguments);
-    QVERIFY(probe.waitForFinished(60000));
-    const QString output = QString::fromUtf8(probe.readAllStandardOutput());
+    const ProbeRun probe = runProbe(FORM1_PROBE_PATH, arguments);
+    QVERIFY(probe.finished);
+    const QString &output = probe.output;
 
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(probe.exitCode(), exitCode);
+    QCOMPARE(probe.exitStatus, QProcess::NormalExit);
+    QCOMPARE(probe.exitCode, exitCode);
     if (mention.isEmpty()) {
         QVERIFY2(output.endsWith(u"event loop returned 0\n"_s), qPrintable(output));
         QVERIFY2(!output.contains(u"box caption="_s), qPrintable(output));
