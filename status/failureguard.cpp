@@ -1,7 +1,7 @@
 #include "failureguard.h"
 
+#include "messagebox.h"
 #include "statuslibrary.h"
-#include "statusquery.h"
 
 #include <cstdio>
 #include <cstdlib>

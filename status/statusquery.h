@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messagebox.h"
 #include "statuslibrary.h"
 #include "statusword.h"
 
@@ -7,9 +8,6 @@
 #include <QString>
 
 namespace ravelin {
-
-// The caption of every message box the program shows.
-inline constexpr char16_t ApplicationTitle[] = u"Ravelin";
 
 // Which printer a query asks about: read afresh at every query.
 class PrinterChoice
@@ -19,15 +17,6 @@ public:
     // The "Use Printer Selected" check box: 0 unchecked, 1 checked.
     virtual int useSelectedPrinter() const = 0;
     virtual QString printerName() const = 0;
-};
-
-// A modal message box with an OK button; show() returns when the user has closed it.
-class MessageBox
-{
-public:
-    enum class Icon { None, Critical };
-    virtual ~MessageBox() = default;
-    virtual void show(const QString &text, Icon icon, const QString &caption) = 0;
 };
 
 // The window's two public operations, over the pieces of the window they need.

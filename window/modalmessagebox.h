@@ -1,6 +1,6 @@
 #pragma once
 
-#include "statusquery.h"
+#include "messagebox.h"
 
 #include <QPointer>
 #include <QWidget>
