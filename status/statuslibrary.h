@@ -10,8 +10,9 @@
 
 namespace ravelin {
 
-// The status library could not be loaded, or lacks a function. Nothing in the program handles
-// this: it ends the program with the message (see endProgramOnFailure()).
+// The status library could not be loaded, or lacks a function. The core only reports it; the
+// program answers it in one place, the failure guard its window's handlers run through, which
+// shows the message and ends the program.
 class StatusLibraryError : public std::runtime_error
 {
 public:

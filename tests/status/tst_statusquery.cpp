@@ -1,5 +1,4 @@
 #include "fakes.h"
-#include "probe.h"
 #include "statusdoubleclient.h"
 #include "statuslibrary.h"
 #include "statusquery.h"
@@ -58,8 +57,6 @@ private Q_SLOTS:
     void candidatesAreTriedInOrder();
     void standardPlaces_data();
     void standardPlaces();
-    void failureEndsTheProgram_data();
-    void failureEndsTheProgram();
 };
 
 // Runs first, before any other test has loaded this double.
@@ -260,50 +257,6 @@ void TestStatusQuery::standardPlaces()
     if (found)
         QCOMPARE(QFileInfo(rig.library.loadedPath()).canonicalFilePath(),
                  QFileInfo(copy).canonicalFilePath());
-}
-
-void TestStatusQuery::failureEndsTheProgram_data()
-{
-    QTest::addColumn<QStringList>("arguments");
-    QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QStringList>("mentions");
-
-    const QString box = u"box caption=Ravelin icon=critical"_s;
-    QTest::newRow("missing library")
-        << QStringList{u"lm"_s, u"/nonexistent/ravelin/libQVLMSTAT.so"_s} << 1
-        << QStringList{box, u"libQVLMSTAT.so"_s, u"No such file or directory"_s};
-    QTest::newRow("missing GetLMStatus")
-        << QStringList{u"lm"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_LM_PATH)} << 1
-        << QStringList{box, u"GetLMStatus"_s, u"undefined symbol"_s};
-    QTest::newRow("missing GetPrinterStatus")
-        << QStringList{u"printer"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_PRINTER_PATH)} << 1
-        << QStringList{box, u"GetPrinterStatus"_s, u"undefined symbol"_s};
-    QTest::newRow("function present: both queries run, no box")
-        << QStringList{u"printer"_s, QString::fromUtf8(STATUS_DOUBLE_WITHOUT_LM_PATH)} << 0
-        << QStringList{u"line "_s};
-}
-
-void TestStatusQuery::failureEndsTheProgram()
-{
-    QFETCH(QStringList, arguments);
-    QFETCH(int, exitCode);
-    QFETCH(QStringList, mentions);
-
-    const ProbeRun probe = runProbe(STATUS_ENDING_PROBE_PATH, arguments);
-    QVERIFY(probe.finished);
-    const QString &output = probe.output;
-
-    QCOMPARE(probe.exitStatus, QProcess::NormalExit);
-    QCOMPARE(probe.exitCode, exitCode);
-    for (const QString &mention : mentions)
-        QVERIFY2(output.contains(mention), qPrintable(output));
-    if (exitCode != 0) {
-        QCOMPARE(output.count(u"box caption="_s), 1);
-        QVERIFY2(!output.contains(u"line "_s), qPrintable(output));
-    } else {
-        QCOMPARE(output.count(u"line "_s), 2);
-        QVERIFY2(!output.contains(u"box caption="_s), qPrintable(output));
-    }
 }
 
 QTEST_GUILESS_MAIN(TestStatusQuery)

@@ -1,7 +1,7 @@
 // Runs one query through the failure guard inside an event loop, as the window does, and prints
 // each message box it is asked to show. The test that starts it reads the output and exit status.
 //
-//   status_ending_probe lm|printer LIBRARY...
+//   failure_guard_probe lm|printer LIBRARY...
 
 #include "failureguard.h"
 #include "fakes.h"
