@@ -10,14 +10,10 @@
 #include <QApplication>
 #include <QLocale>
 
-using namespace Qt::StringLiterals;
-
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
-    QApplication::setApplicationName(u"Ravelin"_s);
-    QGuiApplication::setDesktopFileName(u"org.ravelin.Ravelin"_s);
-    ravelin::applyApplicationLook();
+    ravelin::setUpApplication();
 
     const ravelin::CupsPrinters printers;
     ravelin::StatusLibrary library(

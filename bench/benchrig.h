@@ -33,8 +33,7 @@ inline std::unique_ptr<QApplication> startApplication(int &argc, char **argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     auto app = std::make_unique<QApplication>(argc, argv);
-    QApplication::setApplicationName(u"Ravelin"_s);
-    ravelin::applyApplicationLook();
+    ravelin::setUpApplication();
     return app;
 }
 

@@ -1,6 +1,10 @@
 #include "applicationlook.h"
 
+#include "messagebox.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QIcon>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleFactory>
@@ -113,6 +117,16 @@ private:
     }
 };
 
+// Every size the build rendered into the resource; QIcon reads each one's size from its header.
+QIcon applicationIcon()
+{
+    QIcon icon;
+    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList({u"*.png"_s}, QDir::Files);
+    for (const QFileInfo &file : files)
+        icon.addFile(file.filePath());
+    return icon;
+}
+
 } // namespace
 
 QFont applicationFont()
@@ -122,10 +136,13 @@ QFont applicationFont()
     return font;
 }
 
-void applyApplicationLook()
+void setUpApplication()
 {
+    QApplication::setApplicationName(QString::fromUtf16(ApplicationTitle));
+    QGuiApplication::setDesktopFileName(u"org.ravelin.Ravelin"_s);
     QApplication::setStyle(new ClassicStyle);
     QApplication::setFont(applicationFont());
+    QGuiApplication::setWindowIcon(applicationIcon());
 }
 
 } // namespace ravelin

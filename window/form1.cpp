@@ -10,9 +10,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QCoreApplication>
-#include <QDir>
 #include <QGuiApplication>
-#include <QIcon>
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
@@ -33,16 +31,6 @@ const QStringList IntervalPresets = {u"500"_s,   u"1000"_s,  u"2000"_s,  u"3000"
 // Only the printers of the series are offered.
 constexpr char16_t PrinterSeriesMark[] = u"QVT";
 
-// Every size the build rendered into the resource; QIcon reads each one's size from its header.
-QIcon applicationIcon()
-{
-    QIcon icon;
-    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList({u"*.png"_s}, QDir::Files);
-    for (const QFileInfo &file : files)
-        icon.addFile(file.filePath());
-    return icon;
-}
-
 } // namespace
 
 Form1::Form1(const InstalledPrinters &printers, StatusLibrary &library, MessageBox &messages,
@@ -57,8 +45,6 @@ Form1::Form1(const InstalledPrinters &printers, StatusLibrary &library, MessageB
     , m_query(m_indicators, m_choice, messages, library, clock, locale)
     , m_guard(messages)
 {
-    setWindowIcon(applicationIcon());
-
     // Opens in the middle of the screen.
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         adjustSize();

@@ -21,7 +21,7 @@ using namespace Qt::StringLiterals;
 int main(int argc, char **argv)
 {
     QApplication app(argc, argv);
-    ravelin::applyApplicationLook();
+    ravelin::setUpApplication();
     QStringList arguments = app.arguments().mid(1);
     if (arguments.isEmpty())
         return 64;

@@ -88,7 +88,7 @@ private Q_SLOTS:
 
 void TestForm1::initTestCase()
 {
-    ravelin::applyApplicationLook();
+    ravelin::setUpApplication();
 }
 
 // Runs first, before any other test has loaded the double.

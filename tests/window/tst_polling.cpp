@@ -1,3 +1,4 @@
+#include "applicationlook.h"
 #include "pollingtimer.h"
 #include "statusdoubleclient.h"
 #include "windowrig.h"
@@ -116,6 +117,7 @@ private Q_SLOTS:
 
 void TestPolling::initTestCase()
 {
+    ravelin::setUpApplication();
     QApplication::setEffectEnabled(Qt::UI_AnimateCombo, false);
 }
 
