@@ -47,7 +47,7 @@ QString dateTimeFormat(const QLocale &locale)
 class Floor
 {
 public:
-    explicit Floor(bench::WindowRig &rig)
+    explicit Floor(bench::ShownWindow &rig)
         : m_list(rig.control<QListWidget>(u"ListStatus"_s))
         , m_locale(rig.locale)
         , m_format(dateTimeFormat(rig.locale))
@@ -82,14 +82,14 @@ private:
     std::array<QString, 2> m_tails;
 };
 
-void oursAction(bench::WindowRig &rig, size_t i)
+void oursAction(bench::ShownWindow &rig, size_t i)
 {
     rig.statusDouble.script(bench::AlternatingWords[i % 2], 0);
     rig.window.cmdRetreivePrinterStatus_Click();
 }
 
 // Kept out of line, so that a profile can be limited to them (callgrind --toggle-collect).
-[[gnu::noinline]] void runOurs(bench::WindowRig &rig, size_t actions)
+[[gnu::noinline]] void runOurs(bench::ShownWindow &rig, size_t actions)
 {
     for (size_t i = 0; i < actions; ++i) {
         oursAction(rig, i);
@@ -132,7 +132,7 @@ int main(int argc, char *argv[])
 {
     const auto app = bench::startApplication(argc, argv);
 
-    bench::WindowRig rig;
+    bench::ShownWindow rig;
     Floor floor(rig);
 
     if (argc == 4 && std::strcmp(argv[1], "--only") == 0) {

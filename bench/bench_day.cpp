@@ -18,7 +18,7 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-void run(bench::WindowRig &rig, size_t from, size_t to)
+void run(bench::ShownWindow &rig, size_t from, size_t to)
 {
     for (size_t i = from; i < to; ++i) {
         rig.statusDouble.script(bench::AlternatingWords[i % 2], 0);
@@ -38,7 +38,7 @@ int main(int argc, char *argv[])
     const size_t actions = argc > countAt ? std::strtoul(argv[countAt], nullptr, 10) : 200000;
     const size_t early = std::min<size_t>(1000, actions);
 
-    bench::WindowRig rig;
+    bench::ShownWindow rig;
     const double start = bench::seconds();
     run(rig, 0, early);
     const long rssEarly = bench::statusKiB("VmRSS");

@@ -4,10 +4,8 @@
 // readings of the process's own memory.
 
 #include "applicationlook.h"
-#include "fakes.h"
-#include "form1.h"
 #include "statusdoubleclient.h"
-#include "statuslibrary.h"
+#include "windowrig.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -64,36 +62,19 @@ inline void settle()
 inline constexpr std::array<ravelin::StatusWord, 2> AlternatingWords = {0x0410, 0x0083};
 
 // The program's window as main() opens it, over the in-process status library double, the
-// system clock and a fixed locale, shown.
-struct WindowRig
+// system clock and a fixed locale, loaded and shown; the benchmark scripts the double's answers.
+struct ShownWindow : WindowRig
 {
-    WindowRig()
-        : library({QString::fromUtf8(STATUS_DOUBLE_PATH)})
-        , window(printers, library, messages, clock, locale)
-        , statusDouble(STATUS_DOUBLE_PATH)
+    ShownWindow()
+        : WindowRig({u"QVT-7460-Counter"_s, u"QVT-7460-Kitchen"_s},
+                    {QString::fromUtf8(STATUS_DOUBLE_PATH)}, Time::System)
     {
         window.Form_Load();
         window.show();
         settle();
     }
 
-    template <typename T> T *control(const QString &name) const
-    {
-        auto *found = window.findChild<T *>(name);
-        if (!found) {
-            std::fprintf(stderr, "bench: no control %s\n", qPrintable(name));
-            std::exit(2);
-        }
-        return found;
-    }
-
-    FixedPrinters printers{{u"QVT-7460-Counter"_s, u"QVT-7460-Kitchen"_s}};
-    ravelin::StatusLibrary library;
-    RecordingMessageBox messages;
-    const ravelin::SystemClock clock;
-    const QLocale locale{QLocale::English, QLocale::UnitedStates};
-    ravelin::Form1 window;
-    StatusDoubleClient statusDouble;
+    StatusDoubleClient statusDouble{STATUS_DOUBLE_PATH};
 };
 
 // Seconds since an arbitrary start, from the monotonic clock.

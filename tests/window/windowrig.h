@@ -17,14 +17,21 @@ inline const QLocale UsEnglish(QLocale::English, QLocale::UnitedStates);
 inline const QString Time = u"3/5/26 2:07:09 PM"_s;
 
 // The window as the program opens it, over a fixed printer list, a status library double, a
-// message box that records, a fixed clock and a fixed locale.
+// message box that records, a clock and a fixed locale. The window's tests and the benchmarks
+// share it. The clock stands at When, unless the system's is asked for: the benchmarks take it,
+// so that each report line costs what the program's does.
 struct WindowRig
 {
+    enum class Time { Fixed, System };
+
     explicit WindowRig(QStringList installed = {},
-                       QStringList libraryCandidates = {QString::fromUtf8(STATUS_DOUBLE_PATH)})
+                       QStringList libraryCandidates = {QString::fromUtf8(STATUS_DOUBLE_PATH)},
+                       Time time = Time::Fixed)
         : printers(std::move(installed))
         , library(std::move(libraryCandidates))
-        , window(printers, library, messages, clock, UsEnglish)
+        , window(printers, library, messages,
+                 time == Time::System ? static_cast<const ravelin::Clock &>(systemClock) : clock,
+                 locale)
     {}
 
     template <typename T = QWidget> T *control(const QString &name) const
@@ -66,5 +73,7 @@ struct WindowRig
     ravelin::StatusLibrary library;
     RecordingMessageBox messages;
     FixedClock clock{When};
+    const ravelin::SystemClock systemClock;
+    const QLocale locale = UsEnglish;
     ravelin::Form1 window;
 };
