@@ -3,6 +3,9 @@
 #include "statusdouble.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QString>
 
 #include <dlfcn.h>
@@ -36,6 +39,16 @@ public:
         if (handle)
             dlclose(handle);
         return handle != nullptr;
+    }
+    static bool isLoaded(const QString &path) { return isLoaded(QFile::encodeName(path).data()); }
+
+    // A copy of the double in folder, a file that nothing in the process can have loaded yet,
+    // whatever ran before; empty if it could not be made. The loader tells files apart by their
+    // identity on disk, so the copy loads as a library of its own.
+    static QString freshCopy(const char *path, const QString &folder)
+    {
+        const QString copy = QDir(folder).filePath(QFileInfo(QFile::decodeName(path)).fileName());
+        return QFile::copy(QFile::decodeName(path), copy) ? copy : QString();
     }
 
     // Sets the words the two functions return and forgets earlier calls.

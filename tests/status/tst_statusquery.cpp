@@ -59,18 +59,24 @@ private Q_SLOTS:
     void standardPlaces();
 };
 
-// Runs first, before any other test has loaded this double.
+// On a copy of the double that no other test can have loaded, so that the test stands alone.
 void TestStatusQuery::libraryIsLoadedAtTheFirstCall()
 {
-    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
-    QueryRig rig({QString::fromUtf8(STATUS_DOUBLE_WITHOUT_PRINTER_PATH)});
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString copy =
+        StatusDoubleClient::freshCopy(STATUS_DOUBLE_WITHOUT_PRINTER_PATH, folder.path());
+    QVERIFY(!copy.isEmpty());
+
+    QVERIFY(!StatusDoubleClient::isLoaded(copy));
+    QueryRig rig({copy});
     rig.query.UpdateRealTimeStatusBits(0x0001);
     QVERIFY(!rig.library.isLoaded());
-    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
+    QVERIFY(!StatusDoubleClient::isLoaded(copy));
 
     rig.query.RetreivePrinterStatus();
     QVERIFY(rig.library.isLoaded());
-    QVERIFY(StatusDoubleClient::isLoaded(STATUS_DOUBLE_WITHOUT_PRINTER_PATH));
+    QVERIFY(StatusDoubleClient::isLoaded(copy));
 }
 
 void TestStatusQuery::source_data()

@@ -24,6 +24,7 @@
 #include <QScreen>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
@@ -91,11 +92,16 @@ void TestForm1::initTestCase()
     ravelin::setUpApplication();
 }
 
-// Runs first, before any other test has loaded the double.
+// Over a copy of the double that no other test can have loaded, so that the test stands alone.
 void TestForm1::startUpState()
 {
-    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_PATH));
-    WindowRig rig({u"QVT-7460"_s});
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString copy = StatusDoubleClient::freshCopy(STATUS_DOUBLE_PATH, folder.path());
+    QVERIFY(!copy.isEmpty());
+
+    QVERIFY(!StatusDoubleClient::isLoaded(copy));
+    WindowRig rig({u"QVT-7460"_s}, {copy});
     rig.window.Form_Load();
 
     QCOMPARE(rig.checkedIndicators(), QList<int>());
@@ -120,7 +126,7 @@ void TestForm1::startUpState()
 
     // Nothing was asked of the status library; it is not even loaded.
     QVERIFY(!rig.library.isLoaded());
-    QVERIFY(!StatusDoubleClient::isLoaded(STATUS_DOUBLE_PATH));
+    QVERIFY(!StatusDoubleClient::isLoaded(copy));
     QVERIFY(rig.messages.shown.isEmpty());
     QCOMPARE(rig.printers.reads, 1);
 
