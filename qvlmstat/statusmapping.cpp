@@ -1,8 +1,7 @@
 #include "statusmapping.h"
 
-// The bit captions, the same table the program shows. Only its constexpr array is used here;
-// the header's Qt parts are never compiled into code, so the library does not need Qt at run
-// time (the qvlmstat_exports test checks what it links).
+// The bit captions, the same table the program shows. The header is plain C++ without Qt, so the
+// library does not need Qt at run time (the qvlmstat_exports test checks what it links).
 #include "statusbits.h"
 
 #include <array>
