@@ -67,7 +67,7 @@ struct ShownWindow : WindowRig
 {
     ShownWindow()
         : WindowRig({u"QVT-7460-Counter"_s, u"QVT-7460-Kitchen"_s},
-                    {QString::fromUtf8(STATUS_DOUBLE_PATH)}, Time::System)
+                    {QString::fromUtf8(STATUS_DOUBLE_PATH)}, Timing::System)
     {
         window.Form_Load();
         window.show();

@@ -22,15 +22,16 @@ inline const QString Time = u"3/5/26 2:07:09 PM"_s;
 // so that each report line costs what the program's does.
 struct WindowRig
 {
-    enum class Time { Fixed, System };
+    enum class Timing { Fixed, System };
 
     explicit WindowRig(QStringList installed = {},
                        QStringList libraryCandidates = {QString::fromUtf8(STATUS_DOUBLE_PATH)},
-                       Time time = Time::Fixed)
+                       Timing timing = Timing::Fixed)
         : printers(std::move(installed))
         , library(std::move(libraryCandidates))
         , window(printers, library, messages,
-                 time == Time::System ? static_cast<const ravelin::Clock &>(systemClock) : clock,
+                 timing == Timing::System ? static_cast<const ravelin::Clock &>(systemClock)
+                                          : clock,
                  locale)
     {}
 
