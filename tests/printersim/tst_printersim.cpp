@@ -4,8 +4,8 @@
 
 #include "printersim.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QThread>
@@ -47,12 +47,11 @@ struct Port
     QByteArray receive(int count, int milliseconds = 5000)
     {
         QByteArray bytes;
-        QElapsedTimer clock;
-        clock.start();
-        while (bytes.size() < count && !clock.hasExpired(milliseconds)) {
+        const QDeadlineTimer deadline(milliseconds);
+        while (bytes.size() < count && !deadline.hasExpired()) {
             pollfd ready{fd, POLLIN, 0};
             char buffer[256];
-            if (::poll(&ready, 1, int(milliseconds - clock.elapsed())) <= 0)
+            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
                 continue;
             const ssize_t got = ::read(fd, buffer, sizeof buffer);
             closedByPeer = got <= 0;
@@ -316,9 +315,8 @@ void TestPrinterSim::cycleTurnsRound()
     // Paper low, paper out, cover open, clear, and round again; each seen in turn.
     const QByteArrayList cycle{"1212121e", "12121272", "12161212", "12121212"};
     QByteArrayList seen;
-    QElapsedTimer clock;
-    clock.start();
-    while (seen.size() < 6 && !clock.hasExpired(10000)) {
+    const QDeadlineTimer deadline(10000);
+    while (seen.size() < 6 && !deadline.hasExpired()) {
         QVERIFY(port.send(AllFourRequests));
         const QByteArray answers = port.receive(4).toHex();
         if (seen.isEmpty() || seen.last() != answers)
