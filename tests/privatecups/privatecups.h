@@ -65,9 +65,12 @@ public:
         return true;
     }
 
+    // A device that the status library never asks and the scheduler never contacts: an ipp:
+    // printer on a host that cannot exist, served by the scheduler's inert backend.
+    static QString inertDevice() { return QStringLiteral("ipp://ravelin.invalid/printers/inert"); }
+
     // A raw queue, enabled and accepting jobs.
-    static bool addQueue(const QString &name,
-                         const QString &deviceUri = QStringLiteral("file:///dev/null"))
+    static bool addQueue(const QString &name, const QString &deviceUri = inertDevice())
     {
         return run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"),
                                                QStringLiteral("-v"), deviceUri});
@@ -108,11 +111,13 @@ public:
         return run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name});
     }
 
-    // Sends a job to a holding queue, its backend reporting these reasons while it prints, and
-    // waits until the queue is processing it.
+    // Sends a job to a holding queue, or to a queue on one of the scheduler's inert backends, its
+    // backend holding it and reporting these reasons while it prints, and waits until the queue
+    // is processing it.
     static bool holdJob(const QString &name, const QStringList &reasons = {})
     {
-        QStringList arguments{QStringLiteral("-d"), name};
+        QStringList arguments{QStringLiteral("-d"), name, QStringLiteral("-o"),
+                              QStringLiteral("ravelin-hold=true")};
         if (!reasons.isEmpty()) {
             arguments << QStringLiteral("-o")
                       << QStringLiteral("ravelin-state-reasons=") + reasons.join(u',');
