@@ -1,0 +1,79 @@
+#pragma once
+
+// A test's simulated receipt printer: the project's ravelin-printer-sim in a process of its own,
+// playing the real-time status port on 127.0.0.1 and on pseudo-terminals, commanded line by
+// line. It is quit when the object goes.
+
+#include <QByteArray>
+#include <QDeadlineTimer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QtDebug>
+
+class PrinterSim
+{
+public:
+    PrinterSim() = default;
+    PrinterSim(const PrinterSim &) = delete;
+    PrinterSim &operator=(const PrinterSim &) = delete;
+    ~PrinterSim()
+    {
+        if (m_process.state() == QProcess::NotRunning)
+            return;
+        m_process.closeWriteChannel();
+        if (!m_process.waitForFinished(5000)) {
+            m_process.kill();
+            m_process.waitForFinished();
+        }
+    }
+
+    // Starts it and waits until it is ready; false (with the reason in the log) otherwise.
+    bool start(const QStringList &arguments = {QStringLiteral("--tcp"), QStringLiteral("0"),
+                                               QStringLiteral("--pty")})
+    {
+        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        m_process.start(QStringLiteral(PRINTER_SIM_PATH), arguments);
+        for (;;) {
+            const QString line = readLine();
+            if (line == QStringLiteral("ready"))
+                return true;
+            if (line.startsWith(QStringLiteral("tcp 127.0.0.1:"))) {
+                m_port = line.section(u':', 1).toUShort();
+            } else if (line.startsWith(QStringLiteral("pty "))) {
+                m_ptys << line.mid(4);
+            } else {
+                qWarning() << "the printer simulator did not start:" << line
+                           << m_process.errorString();
+                return false;
+            }
+        }
+    }
+
+    // Runs one command and returns its answer line, or an empty text when none came.
+    QString command(const QString &line)
+    {
+        m_process.write(line.toUtf8() + '\n');
+        return readLine();
+    }
+
+    quint16 port() const { return m_port; }
+    QString pty(int index = 0) const { return m_ptys.value(index); }
+    QProcess &process() { return m_process; }
+
+private:
+    // The next line it prints, waiting five seconds at most.
+    QString readLine()
+    {
+        const QDeadlineTimer deadline(5000);
+        while (!m_process.canReadLine()) {
+            if (deadline.hasExpired() || !m_process.waitForReadyRead(deadline.remainingTime()))
+                return {};
+        }
+        return QString::fromUtf8(m_process.readLine()).trimmed();
+    }
+
+    QProcess m_process;
+    quint16 m_port = 0;
+    QStringList m_ptys;
+};
