@@ -118,6 +118,32 @@ DeviceUri networkDevice(std::string_view rest)
     return device;
 }
 
+template <typename T> struct Choice
+{
+    std::string_view name;
+    T value;
+};
+
+constexpr std::array<Choice<Parity>, 3> Parities = {
+    {{"none", Parity::None}, {"even", Parity::Even}, {"odd", Parity::Odd}}};
+constexpr std::array<Choice<FlowControl>, 4> FlowControls = {{{"none", FlowControl::None},
+                                                              {"soft", FlowControl::Soft},
+                                                              {"hard", FlowControl::Hard},
+                                                              {"dtrdsr", FlowControl::DtrDsr}}};
+
+// Sets into the value that value names, in any case; false when it names none.
+template <typename T, std::size_t N>
+bool pick(std::string_view value, const std::array<Choice<T>, N> &choices, T &into)
+{
+    for (const Choice<T> &choice : choices) {
+        if (equalsIgnoringCase(value, choice.name)) {
+            into = choice.value;
+            return true;
+        }
+    }
+    return false;
+}
+
 // Sets one serial option; false for a value it cannot take. Unknown options are left to the
 // scheduler's backend.
 bool setSerialOption(SerialDevice &device, std::string_view name, std::string_view value)
@@ -138,30 +164,10 @@ bool setSerialOption(SerialDevice &device, std::string_view name, std::string_vi
         device.bits = value[0] - '0';
         return true;
     }
-    if (equalsIgnoringCase(name, "parity")) {
-        if (equalsIgnoringCase(value, "none"))
-            device.parity = Parity::None;
-        else if (equalsIgnoringCase(value, "even"))
-            device.parity = Parity::Even;
-        else if (equalsIgnoringCase(value, "odd"))
-            device.parity = Parity::Odd;
-        else
-            return false;
-        return true;
-    }
-    if (equalsIgnoringCase(name, "flow")) {
-        if (equalsIgnoringCase(value, "none"))
-            device.flow = FlowControl::None;
-        else if (equalsIgnoringCase(value, "soft"))
-            device.flow = FlowControl::Soft;
-        else if (equalsIgnoringCase(value, "hard"))
-            device.flow = FlowControl::Hard;
-        else if (equalsIgnoringCase(value, "dtrdsr"))
-            device.flow = FlowControl::DtrDsr;
-        else
-            return false;
-        return true;
-    }
+    if (equalsIgnoringCase(name, "parity"))
+        return pick(value, Parities, device.parity);
+    if (equalsIgnoringCase(name, "flow"))
+        return pick(value, FlowControls, device.flow);
     return true;
 }
 

@@ -10,6 +10,12 @@ using namespace ravelin::qvlmstat;
 
 namespace {
 
+QString serial(const QString &path, speed_t speed, int bits, const char *parity, const char *flow)
+{
+    return u"serial %1 speed %2 bits %3 parity %4 flow %5"_s.arg(path).arg(speed).arg(bits).arg(
+        QLatin1StringView(parity), QLatin1StringView(flow));
+}
+
 QString describe(const DeviceUri &device)
 {
     if (const auto *network = std::get_if<NetworkDevice>(&device))
@@ -17,24 +23,14 @@ QString describe(const DeviceUri &device)
     if (const auto *line = std::get_if<SerialDevice>(&device)) {
         static const char *const parities[] = {"none", "even", "odd"};
         static const char *const flows[] = {"none", "soft", "hard", "dtrdsr"};
-        return u"serial %1 speed %2 bits %3 parity %4 flow %5"_s
-            .arg(QString::fromStdString(line->path))
-            .arg(line->speed)
-            .arg(line->bits)
-            .arg(QLatin1StringView(parities[int(line->parity)]),
-                 QLatin1StringView(flows[int(line->flow)]));
+        return serial(QString::fromStdString(line->path), line->speed, line->bits,
+                      parities[int(line->parity)], flows[int(line->flow)]);
     }
     if (const auto *file = std::get_if<DeviceFile>(&device))
         return u"file "_s + QString::fromStdString(file->path);
     if (std::holds_alternative<Unreadable>(device))
         return u"unreadable"_s;
     return u"not asked"_s;
-}
-
-QString serial(const QString &path, speed_t speed, int bits, const char *parity, const char *flow)
-{
-    return u"serial %1 speed %2 bits %3 parity %4 flow %5"_s.arg(path).arg(speed).arg(bits).arg(
-        QLatin1StringView(parity), QLatin1StringView(flow));
 }
 
 } // namespace

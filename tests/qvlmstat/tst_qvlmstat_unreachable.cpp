@@ -57,6 +57,7 @@ private:
     void useScheduler(const QString &socketPath);
     void expectPrinterErrorFromEveryCall();
     void expectPrinterErrorWithinTheBound();
+    void expectPrinterErrorWithinTheBoundFrom(FakeScheduler::Behaviour behaviour);
     // A listening socket that nobody reads.
     void listenSilently(const QString &socketPath);
 
@@ -163,25 +164,26 @@ void TestQvlmstatUnreachable::tenCallsAgainstASilentScheduler()
     QVERIFY2(elapsed < 2000, qPrintable(u"%1 ms"_s.arg(elapsed)));
 }
 
-// A proper answer, one byte every 40 ms: whole, it would take ten seconds.
-void TestQvlmstatUnreachable::tricklingScheduler()
+void TestQvlmstatUnreachable::expectPrinterErrorWithinTheBoundFrom(
+    FakeScheduler::Behaviour behaviour)
 {
-    const QString path = m_dir.filePath(u"trickle.sock"_s);
-    FakeScheduler scheduler(path, FakeScheduler::Behaviour::Trickle);
+    const QString path = m_dir.filePath(u"fake.sock"_s);
+    FakeScheduler scheduler(path, behaviour);
     QVERIFY(scheduler.isListening());
     useScheduler(path);
     expectPrinterErrorWithinTheBound();
     QCOMPARE(scheduler.connections(), 1);
 }
 
+// A proper answer, one byte every 40 ms: whole, it would take ten seconds.
+void TestQvlmstatUnreachable::tricklingScheduler()
+{
+    expectPrinterErrorWithinTheBoundFrom(FakeScheduler::Behaviour::Trickle);
+}
+
 void TestQvlmstatUnreachable::endlessBody()
 {
-    const QString path = m_dir.filePath(u"endless.sock"_s);
-    FakeScheduler scheduler(path, FakeScheduler::Behaviour::Endless);
-    QVERIFY(scheduler.isListening());
-    useScheduler(path);
-    expectPrinterErrorWithinTheBound();
-    QCOMPARE(scheduler.connections(), 1);
+    expectPrinterErrorWithinTheBoundFrom(FakeScheduler::Behaviour::Endless);
 }
 
 // A scheduler on the network whose connection never completes: a listener on the loopback
