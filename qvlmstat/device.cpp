@@ -38,10 +38,10 @@ public:
             return false;
         m_saved = true;
         termios settings = m_original;
+        // Raw leaves VMIN at 1: a non-blocking read with nothing waiting then fails with
+        // EAGAIN, where 0 would read as a line that has hung up.
         ::cfmakeraw(&settings);
         settings.c_cflag |= CLOCAL | CREAD;
-        settings.c_cc[VMIN] = 0;
-        settings.c_cc[VTIME] = 0;
         if (line) {
             if (::cfsetispeed(&settings, line->speed) != 0 ||
                 ::cfsetospeed(&settings, line->speed) != 0) {

@@ -76,6 +76,30 @@ public:
                                                QStringLiteral("-v"), deviceUri});
     }
 
+    // A queue whose printer-make-and-model is makeAndModel (from a description file of its own:
+    // the scheduler takes a raw queue's make and model from nowhere else).
+    static bool addQueueWithModel(const QString &name, const QString &deviceUri,
+                                  const QString &makeAndModel)
+    {
+        QFile description(folder() + u'/' + name + QStringLiteral(".ppd"));
+        if (folder().isEmpty() || !description.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray model = makeAndModel.toLatin1();
+        description.write("*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                          "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
+                          "*PCFileName: \"RAVELIN.PPD\"\n*Manufacturer: \"Ravelin\"\n"
+                          "*Product: \"(Receipt)\"\n*PSVersion: \"(3010.000) 0\"\n*ModelName: \"" +
+                          model + "\"\n*ShortNickName: \"" + model + "\"\n*NickName: \"" + model +
+                          "\"\n*OpenUI *PageSize: PickOne\n*DefaultPageSize: Roll\n"
+                          "*PageSize Roll: \"\"\n*CloseUI: *PageSize\n"
+                          "*DefaultImageableArea: Roll\n*ImageableArea Roll: \"0 0 226 800\"\n"
+                          "*DefaultPaperDimension: Roll\n*PaperDimension Roll: \"226 800\"\n");
+        description.close();
+        return run(QStringLiteral("lpadmin"),
+                   {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                    deviceUri, QStringLiteral("-P"), description.fileName()});
+    }
+
     // A queue on the scheduler's own backend that keeps each job printing until it is
     // cancelled, so the queue stays in state processing.
     static bool addHoldingQueue(const QString &name)
@@ -117,7 +141,7 @@ public:
     static bool holdJob(const QString &name, const QStringList &reasons = {})
     {
         QStringList arguments{QStringLiteral("-d"), name, QStringLiteral("-o"),
-                              QStringLiteral("ravelin-hold=true")};
+                              QStringLiteral("ravelin-hold=hold")};
         if (!reasons.isEmpty()) {
             arguments << QStringLiteral("-o")
                       << QStringLiteral("ravelin-state-reasons=") + reasons.join(u',');
