@@ -4,6 +4,7 @@
 // that five seconds pass without waiting for them, and with a name resolver the test holds.
 
 #include "fakescheduler.h"
+#include "simulatedprinter.h"
 #include "statusservice.h"
 
 #include <QElapsedTimer>
@@ -67,6 +68,8 @@ private Q_SLOTS:
 
     void aSilentSchedulerIsNotWaitedOnAgain();
     void oneRetryAtATime();
+    void aSilentPrinterIsNotWaitedOnAgain_data();
+    void aSilentPrinterIsNotWaitedOnAgain();
     void aSlowNameLookupIsGivenUp();
 
 private:
@@ -171,6 +174,49 @@ void TestFailFast::oneRetryAtATime()
     QVERIFY2(took < AtOnceMs, qPrintable(u"%1 ms"_s.arg(took)));
     QCOMPARE(retried, PrinterErrorBit);
     QCOMPARE(scheduler.connections(), 2);
+}
+
+void TestFailFast::aSilentPrinterIsNotWaitedOnAgain_data()
+{
+    QTest::addColumn<int>("state");    // the queue's printer-state
+    QTest::addColumn<int>("silent");   // the word while the printer is silent
+    QTest::addColumn<int>("answered"); // the word once it answers, its cover open
+    QTest::newRow("idle") << 3 << int(PrinterErrorBit) << 0x0001;
+    // Busy with the job: the scheduler's Printer Busy stands alone.
+    QTest::newRow("printing") << 4 << 0x0800 << 0x0801;
+}
+
+// The scheduler is asked at every call; the silent printer is not.
+void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
+{
+    QFETCH(int, state);
+    QFETCH(int, silent);
+    QFETCH(int, answered);
+    SimulatedPrinter printer;
+    QVERIFY(printer.start());
+    QVERIFY(printer.answer({0x12, 0x16, 0x12, 0x12}));
+    QVERIFY(printer.run(u"fault silent"_s));
+    FakeScheduler scheduler(socketPath(), Behaviour::Answer);
+    QVERIFY(scheduler.isListening());
+    FakeScheduler::Printer queue;
+    queue.state = state;
+    queue.deviceUri = printer.socketUri().toLatin1();
+    scheduler.setPrinter(queue);
+    StatusService service = newService();
+    qint64 took = 0;
+
+    QCOMPARE(callAt(service, 0ms, &took), silent);
+    for (const auto at : {1ms, 4999ms}) {
+        QCOMPARE(callAt(service, at, &took), silent);
+        QVERIFY2(took < AtOnceMs, qPrintable(u"%1 ms"_s.arg(took)));
+    }
+    QCOMPARE(printer.connections(), 1);
+
+    QVERIFY(printer.run(u"fault none"_s));
+    QCOMPARE(callAt(service, 5000ms, &took), answered);
+    QCOMPARE(callAt(service, 5001ms, &took), answered);
+    QCOMPARE(printer.connections(), 3);
+    QCOMPARE(scheduler.connections(), 5);
 }
 
 // A scheduler named by a host name that takes its time to resolve: the call gives the look-up
