@@ -25,8 +25,13 @@ public:
     {}
     ~RawTerminal()
     {
-        if (m_saved)
-            ::tcsetattr(m_fd, TCSANOW, &m_original);
+        // Requests still waiting to go out are dropped: closing a serial line waits until its
+        // output has drained, which a printer holding the line busy (flow control) never lets
+        // happen.
+        if (!m_saved)
+            return;
+        ::tcflush(m_fd, TCIOFLUSH);
+        ::tcsetattr(m_fd, TCSANOW, &m_original);
     }
     RawTerminal(const RawTerminal &) = delete;
     RawTerminal &operator=(const RawTerminal &) = delete;
