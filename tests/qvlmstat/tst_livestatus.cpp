@@ -166,14 +166,12 @@ void TestLiveStatus::answersMakeTheWord_data()
     QTest::newRow("paper fed by the button") << QList{0x12, 0x1A, 0x12, 0x12} << PrinterBusy;
     QTest::newRow("stopped by paper end") << QList{0x12, 0x32, 0x12, 0x12} << PaperOut;
     QTest::newRow("error, no cause shown") << QList{0x12, 0x52, 0x12, 0x12} << PrinterError;
-    QTest::newRow("offline by an error") << QList{0x1A, 0x52, 0x12, 0x12} << PrinterError;
+    // Offline with an error as its cause, and the cutter as the error's: no Printer Error.
+    QTest::newRow("offline by an autocutter error") << QList{0x1A, 0x52, 0x1A, 0x12} << CutterError;
     QTest::newRow("error, the autocutter") << QList{0x12, 0x52, 0x1A, 0x12} << CutterError;
     QTest::newRow("error, head temperature") << QList{0x12, 0x52, 0x52, 0x12} << OverTemp;
-    QTest::newRow("error, recoverable") << QList{0x12, 0x52, 0x16, 0x12} << PrinterError;
     QTest::newRow("recoverable error") << QList{0x12, 0x12, 0x16, 0x12} << PrinterError;
     QTest::newRow("unrecoverable error") << QList{0x12, 0x12, 0x32, 0x12} << PrinterError;
-    QTest::newRow("autocutter error alone") << QList{0x12, 0x12, 0x1A, 0x12} << CutterError;
-    QTest::newRow("head temperature alone") << QList{0x12, 0x12, 0x52, 0x12} << OverTemp;
     QTest::newRow("autocutter and unrecoverable")
         << QList{0x12, 0x52, 0x3A, 0x12} << (CutterError | PrinterError);
     QTest::newRow("paper near end, bit 2") << QList{0x12, 0x12, 0x12, 0x16} << PaperLow;
