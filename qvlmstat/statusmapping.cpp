@@ -1,5 +1,7 @@
 #include "statusmapping.h"
 
+#include "asciitext.h"
+
 // The bit captions, the same table the program shows. The header is plain C++ without Qt, so the
 // library does not need Qt at run time (the qvlmstat_exports test checks what it links).
 #include "statusbits.h"
@@ -25,11 +27,6 @@ constexpr bool isKeywordWithSuffix(std::string_view keyword, std::string_view ba
             return true;
     }
     return false;
-}
-
-constexpr char lowerAscii(char c)
-{
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 // Whether name is the caption in lower case with blanks as hyphens.
@@ -96,6 +93,12 @@ constexpr std::array<StandardReason, 7> StandardReasons = {{
     {"media-jam", captionBit("Delivery Jam")},
 }};
 
+// Whether the answer is there and has this bit set.
+constexpr bool shows(const std::optional<std::uint8_t> &answer, int bit)
+{
+    return answer && ((*answer >> bit) & 1) != 0;
+}
+
 } // namespace
 
 StatusWord reasonBits(std::string_view keyword) noexcept
@@ -126,6 +129,42 @@ StatusWord statusWord(int printerState, std::span<const std::string_view> reason
     for (const std::string_view reason : reasons)
         word |= reasonBits(reason);
     return word & 0xFFFF;
+}
+
+StatusWord deviceBits(const DeviceAnswers &answers) noexcept
+{
+    const auto &[printer, offline, error, paper] = answers;
+    StatusWord bits = 0;
+    // Offline says why in the offline cause; it is an error of its own only when no cause shows.
+    if (shows(printer, 3) && !shows(offline, 2) && !shows(offline, 3) && !shows(offline, 5) &&
+        !shows(offline, 6)) {
+        bits |= PrinterErrorBit;
+    }
+    if (shows(offline, 2))
+        bits |= captionBit("Head Up");
+    if (shows(offline, 3))
+        bits |= PrinterBusyBit; // paper fed by the feed button
+    if (shows(offline, 5))
+        bits |= captionBit("Paper Out");
+    // "An error occurred": the error cause says which; the cutter and the head temperature have
+    // bits of their own.
+    if (shows(offline, 6) && !shows(error, 3) && !shows(error, 6))
+        bits |= PrinterErrorBit;
+    if (shows(error, 2) || shows(error, 5))
+        bits |= PrinterErrorBit;
+    if (shows(error, 3))
+        bits |= captionBit("Cutter Error");
+    if (shows(error, 6))
+        bits |= captionBit("Over Temp");
+    if (shows(paper, 2) || shows(paper, 3))
+        bits |= captionBit("Paper Low");
+    if (shows(paper, 5) || shows(paper, 6))
+        bits |= captionBit("Paper Out");
+    for (const std::optional<std::uint8_t> &answer : answers) {
+        if (!answer)
+            bits |= PrinterErrorBit;
+    }
+    return bits;
 }
 
 } // namespace ravelin::qvlmstat

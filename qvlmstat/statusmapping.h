@@ -1,10 +1,12 @@
 #pragma once
 
-// The stand-in status library's one piece of logic: how a CUPS queue's printer-state and
-// printer-state-reasons make a status word. Pure, no CUPS and no Qt, so that it is tested on
-// its own, from a table.
+// How the stand-in status library makes a status word: from a CUPS queue's printer-state and
+// printer-state-reasons, and from a printer's answers to the real-time status request. Pure, no
+// CUPS and no Qt, so that it is tested on its own, from tables.
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -38,5 +40,19 @@ StatusWord stateBits(int printerState) noexcept;
 
 // The word of a queue with this state and these reasons. Bits 16 to 31 are always 0.
 StatusWord statusWord(int printerState, std::span<const std::string_view> reasons) noexcept;
+
+// A printer's answers to the real-time status request DLE EOT n for n = 1 (printer), 2 (offline
+// cause), 3 (error cause) and 4 (roll paper), at index n - 1; empty where none was valid.
+using DeviceAnswers = std::array<std::optional<std::uint8_t>, 4>;
+
+// Whether byte is an answer at all: bits 1 and 4 set, bits 0 and 7 clear.
+constexpr bool isValidAnswer(std::uint8_t byte)
+{
+    return (byte & 0x93) == 0x12;
+}
+
+// The bits the answers show. Printer Error when one of the four is missing: the printer's state
+// is then unknown, and must not read as all clear.
+StatusWord deviceBits(const DeviceAnswers &answers) noexcept;
 
 } // namespace ravelin::qvlmstat

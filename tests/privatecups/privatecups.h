@@ -65,12 +65,39 @@ public:
         return true;
     }
 
+    // A device that the status library never asks and the scheduler never contacts: an ipp:
+    // printer on a host that cannot exist, served by the scheduler's inert backend.
+    static QString inertDevice() { return QStringLiteral("ipp://ravelin.invalid/printers/inert"); }
+
     // A raw queue, enabled and accepting jobs.
-    static bool addQueue(const QString &name,
-                         const QString &deviceUri = QStringLiteral("file:///dev/null"))
+    static bool addQueue(const QString &name, const QString &deviceUri = inertDevice())
     {
         return run(QStringLiteral("lpadmin"), {QStringLiteral("-p"), name, QStringLiteral("-E"),
                                                QStringLiteral("-v"), deviceUri});
+    }
+
+    // A queue whose printer-make-and-model is makeAndModel (from a description file of its own:
+    // the scheduler takes a raw queue's make and model from nowhere else).
+    static bool addQueueWithModel(const QString &name, const QString &deviceUri,
+                                  const QString &makeAndModel)
+    {
+        QFile description(folder() + u'/' + name + QStringLiteral(".ppd"));
+        if (folder().isEmpty() || !description.open(QIODevice::WriteOnly))
+            return false;
+        const QByteArray model = makeAndModel.toLatin1();
+        description.write("*PPD-Adobe: \"4.3\"\n*FormatVersion: \"4.3\"\n*FileVersion: \"1.0\"\n"
+                          "*LanguageVersion: English\n*LanguageEncoding: ISOLatin1\n"
+                          "*PCFileName: \"RAVELIN.PPD\"\n*Manufacturer: \"Ravelin\"\n"
+                          "*Product: \"(Receipt)\"\n*PSVersion: \"(3010.000) 0\"\n*ModelName: \"" +
+                          model + "\"\n*ShortNickName: \"" + model + "\"\n*NickName: \"" + model +
+                          "\"\n*OpenUI *PageSize: PickOne\n*DefaultPageSize: Roll\n"
+                          "*PageSize Roll: \"\"\n*CloseUI: *PageSize\n"
+                          "*DefaultImageableArea: Roll\n*ImageableArea Roll: \"0 0 226 800\"\n"
+                          "*DefaultPaperDimension: Roll\n*PaperDimension Roll: \"226 800\"\n");
+        description.close();
+        return run(QStringLiteral("lpadmin"),
+                   {QStringLiteral("-p"), name, QStringLiteral("-E"), QStringLiteral("-v"),
+                    deviceUri, QStringLiteral("-P"), description.fileName()});
     }
 
     // A queue on the scheduler's own backend that keeps each job printing until it is
@@ -108,11 +135,13 @@ public:
         return run(QStringLiteral("lpadmin"), {QStringLiteral("-d"), name});
     }
 
-    // Sends a job to a holding queue, its backend reporting these reasons while it prints, and
-    // waits until the queue is processing it.
+    // Sends a job to a holding queue, or to a queue on one of the scheduler's inert backends, its
+    // backend holding it and reporting these reasons while it prints, and waits until the queue
+    // is processing it.
     static bool holdJob(const QString &name, const QStringList &reasons = {})
     {
-        QStringList arguments{QStringLiteral("-d"), name};
+        QStringList arguments{QStringLiteral("-d"), name, QStringLiteral("-o"),
+                              QStringLiteral("ravelin-hold=hold")};
         if (!reasons.isEmpty()) {
             arguments << QStringLiteral("-o")
                       << QStringLiteral("ravelin-state-reasons=") + reasons.join(u',');

@@ -1,0 +1,37 @@
+#pragma once
+
+// Case and blanks in protocol text (URI schemes, HTTP field names, option values): ASCII only,
+// whatever the locale.
+
+#include <string_view>
+
+namespace ravelin::qvlmstat {
+
+constexpr char lowerAscii(char c)
+{
+    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+// Whether text is lowerCase, ignoring the case of ASCII letters in text.
+constexpr bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase)
+{
+    if (text.size() != lowerCase.size())
+        return false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (lowerAscii(text[i]) != lowerCase[i])
+            return false;
+    }
+    return true;
+}
+
+// text without blanks and tabs at either end.
+constexpr std::string_view trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace ravelin::qvlmstat
