@@ -7,6 +7,10 @@
 #include <qt_windows.h>
 #else
 #include <dlfcn.h>
+#include <glob.h>
+
+#include <cstddef>
+#include <vector>
 #endif
 
 using namespace Qt::StringLiterals;
@@ -24,10 +28,14 @@ using GetPrinterStatusFn = std::int32_t (*)(const char *);
 // executable's RUNPATH for bare names and reports a missing symbol only as "Unknown error",
 // while the loader's own message names what is missing.
 #ifdef Q_OS_WIN
+// A bare name goes through the default search (the program's folder, the system's and those
+// added for the process), a full path as it stands with its dependencies looked up beside it
+// and in the default places. Neither looks in the current folder.
 void *openLibrary(const QString &file, QString &error)
 {
-    const DWORD flags = QFileInfo(file).isAbsolute() ? LOAD_WITH_ALTERED_SEARCH_PATH
-                                                     : LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
+    const DWORD flags = QFileInfo(file).isAbsolute()
+                            ? LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR | LOAD_LIBRARY_SEARCH_DEFAULT_DIRS
+                            : LOAD_LIBRARY_SEARCH_DEFAULT_DIRS;
     HMODULE module = LoadLibraryExW(
         reinterpret_cast<const wchar_t *>(QDir::toNativeSeparators(file).utf16()), nullptr, flags);
     if (!module)
@@ -46,6 +54,11 @@ void *findSymbol(void *handle, const char *name, QString &error)
 void closeLibrary(void *handle)
 {
     FreeLibrary(static_cast<HMODULE>(handle));
+}
+
+QStringList filesNamed(const QString &name, QString &)
+{
+    return {name};
 }
 #else
 QString loaderError()
@@ -76,7 +89,95 @@ void closeLibrary(void *handle)
 {
     dlclose(handle);
 }
+
+// The folders the dynamic loader itself searches for the program, in its order: those of
+// LD_LIBRARY_PATH (already left out where the program runs with privileges), the program's own
+// run path, and the system's default folders. Empty and relative elements, which the loader
+// takes from the current folder, are left out.
+QStringList loaderFolders()
+{
+    QStringList folders;
+    void *program = dlopen(nullptr, RTLD_LAZY);
+    if (!program)
+        return folders;
+    Dl_serinfo size;
+    if (dlinfo(program, RTLD_DI_SERINFOSIZE, &size) == 0) {
+        std::vector<std::max_align_t> storage(size.dls_size / sizeof(std::max_align_t) + 1);
+        auto *info = reinterpret_cast<Dl_serinfo *>(storage.data());
+        if (dlinfo(program, RTLD_DI_SERINFOSIZE, info) == 0 &&
+            dlinfo(program, RTLD_DI_SERINFO, info) == 0) {
+            for (unsigned i = 0; i < info->dls_cnt; ++i) {
+                const QString folder = QFile::decodeName(info->dls_serpath[i].dls_name);
+                if (QDir::isAbsolutePath(folder))
+                    folders.append(QDir::cleanPath(folder));
+            }
+        }
+    }
+    dlclose(program);
+    return folders;
+}
+
+// The folders listed in the loader's configuration file and the files it includes: the ones
+// whose libraries the loader finds through its cache.
+void addConfiguredFolders(const QString &fileName, QStringList &folders, int depth = 0)
+{
+    QFile file(fileName);
+    if (depth > 8 || !file.open(QIODevice::ReadOnly | QIODevice::Text))
+        return;
+    while (!file.atEnd()) {
+        QString line = QString::fromLocal8Bit(file.readLine());
+        line.truncate(line.indexOf(u'#'));
+        line = line.trimmed();
+        if (line.startsWith(u"include"_s) && line.size() > 7 && line.at(7).isSpace()) {
+            QString pattern = line.mid(8).trimmed();
+            if (QDir::isRelativePath(pattern))
+                pattern = QFileInfo(fileName).absolutePath() + u'/' + pattern;
+            glob_t found{};
+            if (glob(QFile::encodeName(pattern).constData(), 0, nullptr, &found) == 0) {
+                for (std::size_t i = 0; i < found.gl_pathc; ++i)
+                    addConfiguredFolders(QFile::decodeName(found.gl_pathv[i]), folders, depth + 1);
+            }
+            globfree(&found);
+        } else if (QDir::isAbsolutePath(line)) {
+            folders.append(QDir::cleanPath(line));
+        }
+    }
+}
+
+// The files called name in the folders where the loader would look for it, in its order, but
+// never in the current folder or one named relative to it.
+QStringList filesNamed(const QString &name, QString &notFound)
+{
+    QStringList folders = loaderFolders();
+    addConfiguredFolders(u"/etc/ld.so.conf"_s, folders);
+    folders.removeDuplicates();
+    QStringList files;
+    for (const QString &folder : std::as_const(folders)) {
+        const QString file = folder + u'/' + name;
+        if (QFileInfo(file).isFile())
+            files.append(file);
+    }
+    if (files.isEmpty()) {
+        notFound = u"%1: cannot open shared object file: No such file or directory (searched "
+                   "%2)"_s.arg(name, folders.join(u", "_s));
+    }
+    return files;
+}
 #endif
+
+// Where a candidate may be loaded from: a bare file name is looked for in the library folders,
+// a full path stands as it is, and a relative path is refused, since it would be taken from
+// wherever the program was started.
+QStringList placesOf(const QString &candidate, QString &refusal)
+{
+    if (!QDir::fromNativeSeparators(candidate).contains(u'/'))
+        return filesNamed(candidate, refusal);
+    if (!QDir::isAbsolutePath(candidate)) {
+        refusal = u"%1: not loaded, since it is a relative path"_s.arg(candidate);
+        return {};
+    }
+    return {candidate};
+}
 
 } // namespace
 
@@ -117,14 +218,21 @@ void StatusLibrary::load()
         return;
     QStringList reasons;
     for (const QString &candidate : std::as_const(m_candidates)) {
-        QString error;
-        if (void *handle = openLibrary(candidate, error)) {
-            m_handle = handle;
-            m_loadedPath = candidate;
-            m_library = Binding::Bound;
-            return;
+        QString refusal;
+        const QStringList places = placesOf(candidate, refusal);
+        if (places.isEmpty())
+            reasons << refusal;
+        // The loader passes over a file it cannot use and goes on looking; so does this.
+        for (const QString &place : places) {
+            QString error;
+            if (void *handle = openLibrary(place, error)) {
+                m_handle = handle;
+                m_loadedPath = place;
+                m_library = Binding::Bound;
+                return;
+            }
+            reasons << error;
         }
-        reasons << error;
     }
     m_library = Binding::Missing;
     m_loadFailure = u"The printer status library %1 could not be loaded.\n\n%2"_s.arg(

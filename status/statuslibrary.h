@@ -37,9 +37,12 @@ private:
 class StatusLibrary
 {
 public:
-    // Candidates are tried in order. A bare file name goes through the dynamic loader's own search
-    // (LD_LIBRARY_PATH, the executable's RUNPATH, the system's library folders, never the current
-    // folder); a path is loaded as it stands.
+    // Candidates are tried in order. A bare file name is looked for where the dynamic loader
+    // would look (LD_LIBRARY_PATH, the executable's run path, the system's library folders), but
+    // never in the current folder, which empty or relative elements of LD_LIBRARY_PATH would
+    // name; each file found is loaded by its full path. (On Windows a bare name goes through
+    // the default search, which leaves out the current folder too.) A full path is loaded as it
+    // stands, and a relative one is refused.
     explicit StatusLibrary(QStringList candidates);
     ~StatusLibrary();
     StatusLibrary(const StatusLibrary &) = delete;

@@ -1,0 +1,157 @@
+// Start-up against a scheduler that accepts connections and then does not answer: the window opens
+// with an empty printer list within the time the list is given.
+
+#include "cupsprinters.h"
+#include "fakes.h"
+#include "form1.h"
+#include "statuslibrary.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLocalServer>
+#include <QLocalSocket>
+#include <QSemaphore>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QThread>
+#include <QTimer>
+
+#include <atomic>
+
+using namespace Qt::StringLiterals;
+using namespace std::chrono_literals;
+
+namespace {
+
+// A scheduler on a Unix socket of its own that accepts every connection and holds it: silent,
+// or sending the start of an endless header line one byte every 40 ms, so that the connection
+// is never quiet for long.
+class StuckScheduler final : public QThread
+{
+public:
+    enum class Manner { Silent, Trickling };
+
+    StuckScheduler(QString path, Manner manner)
+        : m_path(std::move(path))
+        , m_manner(manner)
+    {}
+    ~StuckScheduler() override
+    {
+        quit();
+        wait();
+    }
+
+    bool listen()
+    {
+        start();
+        return m_ready.tryAcquire(1, 10000) && m_listening;
+    }
+    int connections() const { return m_connections; }
+
+protected:
+    void run() override
+    {
+        QLocalServer server;
+        QLocalServer::removeServer(m_path);
+        m_listening = server.listen(m_path);
+        QList<QLocalSocket *> held; // the server owns them
+        connect(&server, &QLocalServer::newConnection, &server, [&] {
+            while (QLocalSocket *socket = server.nextPendingConnection()) {
+                held.append(socket);
+                ++m_connections;
+                if (m_manner == Manner::Trickling)
+                    socket->write("HTTP/1.1 200 OK\r\nX-Filler: ");
+            }
+        });
+        QTimer trickle;
+        connect(&trickle, &QTimer::timeout, &server, [&] {
+            for (QLocalSocket *socket : std::as_const(held))
+                socket->write("x");
+        });
+        if (m_manner == Manner::Trickling)
+            trickle.start(40);
+        m_ready.release();
+        exec();
+    }
+
+private:
+    const QString m_path;
+    const Manner m_manner;
+    QSemaphore m_ready;
+    std::atomic<bool> m_listening = false;
+    std::atomic<int> m_connections = 0;
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(StuckScheduler::Manner)
+
+class TestCupsPrintersStuck : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void windowOpensWithAnEmptyList_data();
+    void windowOpensWithAnEmptyList();
+
+private:
+    QString socketPath() const { return m_dir.filePath(u"cups.sock"_s); }
+
+    QTemporaryDir m_dir{u"/tmp/rvtest.XXXXXX"_s};
+};
+
+// The bound with a generous margin for a loaded machine and the sanitizers; what it guards
+// against is the minutes libcups waits on its own.
+constexpr auto Bound = ravelin::CupsPrinters::Patience + 2s;
+
+// libcups reads its configuration at its first use in each thread: point it at the socket (and
+// away from the machine's own configuration and the user's) before any thread uses it.
+void TestCupsPrintersStuck::initTestCase()
+{
+    QVERIFY(m_dir.isValid());
+    qputenv("CUPS_SERVER", QFile::encodeName(socketPath()));
+    qputenv("CUPS_SERVERROOT", QFile::encodeName(m_dir.path()));
+    qputenv("HOME", QFile::encodeName(m_dir.path()));
+    qunsetenv("PRINTER");
+    qunsetenv("LPDEST");
+}
+
+void TestCupsPrintersStuck::windowOpensWithAnEmptyList_data()
+{
+    QTest::addColumn<StuckScheduler::Manner>("manner");
+    QTest::newRow("silent scheduler") << StuckScheduler::Manner::Silent;
+    QTest::newRow("trickling scheduler") << StuckScheduler::Manner::Trickling;
+}
+
+// As the program starts: the window, its load handler, then showing it.
+void TestCupsPrintersStuck::windowOpensWithAnEmptyList()
+{
+    QFETCH(StuckScheduler::Manner, manner);
+    StuckScheduler scheduler(socketPath(), manner);
+    QVERIFY(scheduler.listen());
+
+    QElapsedTimer timer;
+    timer.start();
+    const ravelin::CupsPrinters printers;
+    ravelin::StatusLibrary library({u"/nonexistent/libQVLMSTAT.so"_s});
+    RecordingMessageBox messages;
+    const FixedClock clock{QDateTime(QDate(2026, 12, 7), QTime(12, 0))};
+    ravelin::Form1 window(printers, library, messages, clock, QLocale::c());
+    window.Form_Load();
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto took = std::chrono::milliseconds(timer.elapsed());
+
+    QVERIFY2(took < Bound, qPrintable(u"took %1 ms"_s.arg(took.count())));
+    const auto *box = window.findChild<QComboBox *>(u"ComboPrintersList"_s);
+    QVERIFY(box);
+    QCOMPARE(box->count(), 0);
+    QCOMPARE(box->currentText(), QString());
+    QVERIFY(messages.shown.isEmpty());
+    QVERIFY2(scheduler.connections() > 0, "libcups never reached the scheduler");
+    qInfo("the window was shown after %lld ms", qint64(took.count()));
+}
+
+QTEST_MAIN(TestCupsPrintersStuck)
+#include "tst_cupsprinters_stuck.moc"
