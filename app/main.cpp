@@ -16,6 +16,7 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(u"Ravelin"_s);
+    QApplication::setApplicationVersion(QStringLiteral(RAVELIN_VERSION));
     QGuiApplication::setDesktopFileName(u"org.ravelin.Ravelin"_s);
     ravelin::applyApplicationLook();
 
