@@ -1,9 +1,12 @@
 // What a release carries besides the program, made by CMake scripts: the Debian changelog and the
-// AppStream releases that packaging/RavelinChanges.cmake writes from the list of changes.
+// AppStream releases that packaging/RavelinChanges.cmake writes from the list of changes, and
+// the licence line at the top of every source that tests/checkspdx.cmake asks for, or adds.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
@@ -85,6 +88,17 @@ ChangesRun makeFromChanges(const QString &mode, const QString &text, const QStri
     return {result, readFile(output)};
 }
 
+// The files tests/checkspdx.cmake names as lacking their line, with the line each needs.
+QSet<QString> listedAsLacking(const QString &output)
+{
+    QSet<QString> listed;
+    for (const QString &line : output.split(u'\n')) {
+        if (line.startsWith(u"  "_s) && line.contains(u"SPDX-License-Identifier"_s))
+            listed.insert(line.trimmed());
+    }
+    return listed;
+}
+
 } // namespace
 
 class TstReleaseFiles : public QObject
@@ -97,6 +111,9 @@ private Q_SLOTS:
     void appstreamReleases();
     void rejectedChanges_data();
     void rejectedChanges();
+    void licenceLines_data();
+    void licenceLines();
+    void licenceLinesAdded();
 };
 
 void TstReleaseFiles::debianChangelog_data()
@@ -229,6 +246,121 @@ void TstReleaseFiles::rejectedChanges()
         QVERIFY2(output.contains(message), qPrintable(made.run.output));
         QVERIFY(made.output.isEmpty());
     }
+}
+
+void TstReleaseFiles::licenceLines_data()
+{
+    // Files as path=text; those under untracked/ are not added to git.
+    QTest::addColumn<QStringList>("files");
+    QTest::addColumn<QStringList>("lacking");
+
+    QTest::newRow("every kind with its line")
+        << QStringList{u"a.cpp=// SPDX-License-Identifier: MIT\nint a;\n"_s,
+                       u"a.h=// SPDX-License-Identifier: MIT\n#pragma once\n"_s,
+                       u"run=#!/bin/sh\n# SPDX-License-Identifier: MIT\ntrue\n"_s,
+                       u"CMakeLists.txt=# SPDX-License-Identifier: MIT\n"_s,
+                       u"i.svg=<?xml version=\"1.0\"?>\n<!-- SPDX-License-Identifier: MIT -->\n"_s,
+                       u"x.map=/* SPDX-License-Identifier: MIT */\n"_s,
+                       u"x.1=.\\\" SPDX-License-Identifier: MIT\n.TH X 1\n"_s,
+                       u"desktop/org.ravelin.Ravelin.metainfo.xml.in=<?xml version=\"1.0\"?>\n"
+                       "<!-- SPDX-License-Identifier: CC0-1.0 -->\n"_s}
+        << QStringList();
+    QTest::newRow("each kind without it, with the comment it needs")
+        << QStringList{u"a.cpp=int a;\n"_s,
+                       u"run=#!/bin/sh\ntrue\n"_s,
+                       u"build.cmake=set(a 1)\n"_s,
+                       u"i.svg=<?xml version=\"1.0\"?>\n<svg/>\n"_s,
+                       u"x.map={ local: *; };\n"_s,
+                       u"x.1=.TH X 1\n"_s,
+                       u"y.supp=leak:x\n"_s,
+                       u"desktop/org.ravelin.Ravelin.metainfo.xml.in=<?xml version=\"1.0\"?>\n"
+                       "<!-- SPDX-License-Identifier: MIT -->\n"_s}
+        << QStringList{u"a.cpp: // SPDX-License-Identifier: MIT"_s,
+                       u"run: # SPDX-License-Identifier: MIT"_s,
+                       u"build.cmake: # SPDX-License-Identifier: MIT"_s,
+                       u"i.svg: <!-- SPDX-License-Identifier: MIT -->"_s,
+                       u"x.map: /* SPDX-License-Identifier: MIT */"_s,
+                       u"x.1: .\\\" SPDX-License-Identifier: MIT"_s,
+                       u"y.supp: # SPDX-License-Identifier: MIT"_s,
+                       u"desktop/org.ravelin.Ravelin.metainfo.xml.in: "
+                       "<!-- SPDX-License-Identifier: CC0-1.0 -->"_s};
+    QTest::newRow("the line too far down, or naming another licence")
+        << QStringList{u"a.cpp=// A.\n// SPDX-License-Identifier: MIT\n"_s,
+                       u"run=#!/bin/sh\n# Runs.\n# SPDX-License-Identifier: MIT\n"_s,
+                       u"a.c=// SPDX-License-Identifier: MIT-0\n"_s}
+        << QStringList{u"a.cpp: // SPDX-License-Identifier: MIT"_s,
+                       u"run: # SPDX-License-Identifier: MIT"_s,
+                       u"a.c: // SPDX-License-Identifier: MIT"_s};
+    QTest::newRow("documents, images, JSON and untracked files are not asked")
+        << QStringList{u"README.md=# Read me\n"_s,
+                       u"LICENSE=MIT License\n"_s,
+                       u"docs/shot.png=\x89PNG\n"_s,
+                       u"CMakePresets.json={}\n"_s,
+                       u"packaging/copyright.in=Format: x\n"_s,
+                       u"untracked/a.cpp=int a;\n"_s}
+        << QStringList();
+}
+
+// The check names exactly the files that lack the line, so that whoever adds a file sees what
+// to write.
+void TstReleaseFiles::licenceLines()
+{
+    QFETCH(QStringList, files);
+    QFETCH(QStringList, lacking);
+    const QString gitProgram = QStandardPaths::findExecutable(u"git"_s);
+    if (gitProgram.isEmpty())
+        QSKIP("git is not installed");
+
+    QTemporaryDir tree;
+    QVERIFY(run(gitProgram, {u"init"_s, u"-q"_s}, tree.path()).exitCode == 0);
+    for (const QString &file : files) {
+        const QString path = file.section(u'=', 0, 0);
+        QVERIFY(writeFile(tree.filePath(path), file.section(u'=', 1)));
+        if (!path.startsWith(u"untracked/"_s))
+            QCOMPARE(run(gitProgram, {u"add"_s, path}, tree.path()).exitCode, 0);
+    }
+
+    const Run check = runScript(QStringLiteral(SPDX_SCRIPT),
+                                {u"GIT="_s + gitProgram, u"SOURCE_DIR="_s + tree.path()});
+    QVERIFY(check.finished);
+    QCOMPARE(check.exitCode == 0, lacking.isEmpty());
+    QCOMPARE(listedAsLacking(check.output), QSet<QString>(lacking.begin(), lacking.end()));
+}
+
+// What the check asks for, the fix adds in its place: a script stays a script.
+void TstReleaseFiles::licenceLinesAdded()
+{
+    const QString gitProgram = QStandardPaths::findExecutable(u"git"_s);
+    if (gitProgram.isEmpty())
+        QSKIP("git is not installed");
+    QTemporaryDir tree;
+    QVERIFY(run(gitProgram, {u"init"_s, u"-q"_s}, tree.path()).exitCode == 0);
+    const QList<std::pair<QString, QString>> before = {
+        {u"run"_s, u"#!/bin/sh\necho ; [x]\n"_s},
+        {u"i.xml.in"_s, u"<?xml version=\"1.0\"?>\n<a>@X@</a>\n"_s},
+        {u"a.cpp"_s, u"// A.\nint a;"_s},
+    };
+    for (const auto &[path, text] : before) {
+        QVERIFY(writeFile(tree.filePath(path), text));
+        QCOMPARE(run(gitProgram, {u"add"_s, path}, tree.path()).exitCode, 0);
+    }
+    QFile::setPermissions(tree.filePath(u"run"_s),
+                          QFile::permissions(tree.filePath(u"run"_s)) | QFile::ExeOwner);
+
+    const QStringList definitions{u"GIT="_s + gitProgram, u"SOURCE_DIR="_s + tree.path()};
+    const Run fix = runScript(QStringLiteral(SPDX_SCRIPT), definitions + QStringList{u"FIX=ON"_s});
+    QVERIFY2(fix.finished && fix.exitCode == 0, qPrintable(fix.output));
+
+    QCOMPARE(readFile(tree.filePath(u"run"_s)),
+             u"#!/bin/sh\n# SPDX-License-Identifier: MIT\necho ; [x]\n"_s);
+    QVERIFY(QFile::permissions(tree.filePath(u"run"_s)) & QFile::ExeOwner);
+    QCOMPARE(readFile(tree.filePath(u"i.xml.in"_s)),
+             u"<?xml version=\"1.0\"?>\n<!-- SPDX-License-Identifier: MIT -->\n<a>@X@</a>\n"_s);
+    QCOMPARE(readFile(tree.filePath(u"a.cpp"_s)),
+             u"// SPDX-License-Identifier: MIT\n// A.\nint a;"_s);
+
+    const Run check = runScript(QStringLiteral(SPDX_SCRIPT), definitions);
+    QVERIFY2(check.finished && check.exitCode == 0, qPrintable(check.output));
 }
 
 QTEST_GUILESS_MAIN(TstReleaseFiles)
