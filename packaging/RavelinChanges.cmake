@@ -88,6 +88,24 @@ function(check_date line_number date)
     endif()
 endfunction()
 
+# Sets <head> to the text before the first <separator>, and <rest> to the text after it (empty
+# when there is none). Texts are taken apart this way rather than as lists, as they may hold
+# any character.
+function(split_at_first separator text head rest)
+    string(FIND "${text}" "${separator}" at)
+    if(at EQUAL -1)
+        set(${head} "${text}" PARENT_SCOPE)
+        set(${rest} "" PARENT_SCOPE)
+    else()
+        string(SUBSTRING "${text}" 0 ${at} before)
+        string(LENGTH "${separator}" length)
+        math(EXPR after "${at} + ${length}")
+        string(SUBSTRING "${text}" ${after} -1 remainder)
+        set(${head} "${before}" PARENT_SCOPE)
+        set(${rest} "${remainder}" PARENT_SCOPE)
+    endif()
+endfunction()
+
 # Sets <out> to the text wrapped at <width> columns, the first line after <first>, the others
 # after <rest>. Words are split at blanks only; a word longer than a line stands alone.
 function(wrap text first rest width out)
@@ -97,15 +115,7 @@ function(wrap text first rest width out)
     set(line "${first}")
     set(line_has_words FALSE)
     while(NOT text STREQUAL "")
-        string(FIND "${text}" " " blank)
-        if(blank EQUAL -1)
-            set(word "${text}")
-            set(text "")
-        else()
-            string(SUBSTRING "${text}" 0 ${blank} word)
-            math(EXPR next "${blank} + 1")
-            string(SUBSTRING "${text}" ${next} -1 text)
-        endif()
+        split_at_first(" " "${text}" word text)
         string(LENGTH "${line} ${word}" length)
         if(line_has_words AND length GREATER width)
             string(APPEND result "${line}\n")
@@ -121,8 +131,7 @@ function(wrap text first rest width out)
 endfunction()
 
 # Reading CHANGELOG.md: the versions, newest first, into "versions"; for each version V its date
-# in date_<V> and its changes in change_<V>_1 to change_<V>_<count_<V>>. Lines are taken one by
-# one with string(FIND), not as a list, as a change may hold any character.
+# in date_<V> and its changes in change_<V>_1 to change_<V>_<count_<V>>.
 if(NOT EXISTS "${CHANGES}")
     message(FATAL_ERROR "RavelinChanges.cmake: no list of changes at ${CHANGES}")
 endif()
@@ -132,15 +141,7 @@ set(section "") # "" before the first version heading, then "unreleased" or the 
 set(in_change FALSE)
 set(line_number 0)
 while(NOT text STREQUAL "")
-    string(FIND "${text}" "\n" end)
-    if(end EQUAL -1)
-        set(line "${text}")
-        set(text "")
-    else()
-        string(SUBSTRING "${text}" 0 ${end} line)
-        math(EXPR next "${end} + 1")
-        string(SUBSTRING "${text}" ${next} -1 text)
-    endif()
+    split_at_first("\n" "${text}" line text)
     math(EXPR line_number "${line_number} + 1")
     string(REGEX REPLACE "[ \t\r]+$" "" line "${line}")
 
