@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ravelin: shows the real-time status of the receipt printers of the QVT-7400 series.
 
 #include "applicationlook.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The floors of the start-up benchmark: a bare main window of the program's window's size, empty,
 // or (built with BARE_WITH_LABEL) holding one label, so that it draws text, as every real
 // window does, with the toolkit's own font.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The cost of one query-and-log action, offscreen, against the toolkit work that no
 // implementation of it can avoid.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A day of polling in one process: the query button's full action, again and again, on the
 // real window, offscreen, each followed by a pass of the event loop, the log trimming itself to
 // 99 lines as it goes. Prints the resident set size after the first 1,000 actions and after the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in asking a simulated network printer of the series on loopback, call by call,
 // against the scheduler-only path of the same library and scheduler, and against the way
 // receipt-printer libraries commonly ask: write the four requests, sleep 100 ms, read. Then one

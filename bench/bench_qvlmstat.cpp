@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in status library against what a user would otherwise script: GetPrinterStatus
 // through the program's own binding, and "lpstat -l -p NAME" run as a process, each timed call
 // by call against the same scheduler (the private one that CUPS_SERVER names; the benchmark

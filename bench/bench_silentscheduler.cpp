@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Ten consecutive GetPrinterStatus calls of a status library against a scheduler that takes
 // connections and never answers (a Unix socket of our own that nobody reads), as a window
 // polling a dead scheduler makes them. Run once per process: what the library remembers between

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up time and peak memory of programs that report their first painted frame (linked with
 // firstframe.cpp), started in turn, several runs each.
 //

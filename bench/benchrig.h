@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the in-process benchmarks share: the real window over the status library double, and

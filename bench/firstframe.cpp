@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Linked into the start-up benchmark's programs, beside their own main(): reports when the
 // program's first window has been painted, then ends the program through its event loop.
 //

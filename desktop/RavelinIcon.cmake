@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Renders the program's icon, drawn once as SVG (org.ravelin.Ravelin.svg beside this file), as
 # PNG files of the sizes asked for, at build time, for the window and the desktop alike.
 #

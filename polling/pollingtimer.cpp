@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "pollingtimer.h"
 
 #include "pollingperiod.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cupsprinters.h"
 
 #include <cups/cups.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // ravelin-printer-sim: plays a receipt printer's real-time status port for the tests and the
 // demonstration printers, on a TCP port of 127.0.0.1 and on pseudo-terminals, while commands on
 // stdin change its state. It opens no other device.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Case and blanks in protocol text (URI schemes, HTTP field names, option values): ASCII only,

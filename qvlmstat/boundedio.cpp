@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "boundedio.h"
 
 #include <fcntl.h>

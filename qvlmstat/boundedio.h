@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Input and output that never outlast a deadline. Every descriptor is non-blocking and

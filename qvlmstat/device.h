@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Asking a printer itself, over the connection its queue's device URI names: the real-time

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "deviceuri.h"
 
 #include "asciitext.h"

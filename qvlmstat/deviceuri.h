@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Which connection reaches a queue's printer, read from the queue's device URI. Pure: no I/O,

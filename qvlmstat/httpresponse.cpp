@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "httpresponse.h"
 
 #include "asciitext.h"

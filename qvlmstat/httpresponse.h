@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The framing of one HTTP/1.1 response, fed as its bytes arrive: the status line and header

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "peerhealth.h"
 
 namespace ravelin::qvlmstat {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Which peers (the scheduler, a printer) were found unresponsive, so that calls do not wait on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "qvlmstat.h"
 
 #include "statusservice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 /* The stand-in for the printer maker's status library QVLMSTAT on Linux: the two functions the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Asking the CUPS scheduler about one queue, or about its default destination, under a

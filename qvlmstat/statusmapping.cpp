@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusmapping.h"
 
 #include "asciitext.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // How the stand-in status library makes a status word: from a CUPS queue's printer-state and

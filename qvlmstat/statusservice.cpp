@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusservice.h"
 
 #include "device.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // What the stand-in's two functions do. A call asks the scheduler for the queue's state and,

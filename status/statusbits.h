@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // The sixteen named bits of a status word. Plain C++, no Qt: the stand-in status library builds

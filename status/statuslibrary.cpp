@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statuslibrary.h"
 
 #include <QDir>

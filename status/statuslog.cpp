@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statuslog.h"
 
 #include "statusquery.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusquery.h"
 
 using namespace Qt::StringLiterals;

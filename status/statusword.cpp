@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusword.h"
 
 using namespace Qt::StringLiterals;

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Fails when a C or C++ source of the project does not follow .clang-format.
 #   cmake -DCLANG_FORMAT=<path> -DSOURCE_DIR=<top of the tree> -P checkformat.cmake
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 
 #include "messagebox.h"
@@ -139,6 +140,7 @@ QFont applicationFont()
 void setUpApplication()
 {
     QApplication::setApplicationName(QString::fromUtf16(ApplicationTitle));
+    QApplication::setApplicationVersion(QStringLiteral(RAVELIN_VERSION));
     QGuiApplication::setDesktopFileName(u"org.ravelin.Ravelin"_s);
     QApplication::setStyle(new ClassicStyle);
     QApplication::setFont(applicationFont());

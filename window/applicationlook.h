@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 #include <QFont>
@@ -10,10 +11,11 @@ namespace ravelin {
 // Sans at 8 points.
 QFont applicationFont();
 
-// Sets the application up as the program presents itself: its name, the desktop entry its
-// windows belong to (the desktop matches them to its menu entry and icon by it), its look (the
-// style and the font above) and its window icon. Call it once the QApplication exists, before
-// any window is created. The program, the window's tests and the benchmarks all start this way.
+// Sets the application up as the program presents itself: its name and version, the desktop
+// entry its windows belong to (the desktop matches them to its menu entry and icon by it), its
+// look (the style and the font above) and its window icon. Call it once the QApplication exists,
+// before any window is created. The program, the window's tests and the benchmarks all start
+// this way.
 void setUpApplication();
 
 } // namespace ravelin

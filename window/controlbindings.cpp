@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "controlbindings.h"
 
 #include <QCheckBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "failureguard.h"
 
 #include "messagebox.h"

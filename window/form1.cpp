@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "form1.h"
 
 #include "installedprinters.h"
@@ -55,9 +56,11 @@ Form1::Form1(const InstalledPrinters &printers, StatusLibrary &library, MessageB
 
     connect(m_controls.cmdRetreivePrinterStatus, &QPushButton::clicked, this,
             &Form1::cmdRetreivePrinterStatus_Click);
-    connect(m_controls.chkUsePrinterSelected, &QCheckBox::clicked, this,
+    // A check box's click handler runs once for every change of its state: a click, the space
+    // bar, and an assistive technology's Toggle action, which changes the state without a click.
+    connect(m_controls.chkUsePrinterSelected, &QCheckBox::toggled, this,
             &Form1::chkUsePrinterSelected_Click);
-    connect(m_controls.chkEnableStatusPolling, &QPushButton::clicked, this,
+    connect(m_controls.chkEnableStatusPolling, &QPushButton::toggled, this,
             &Form1::chkEnableStatusPolling_Click);
     connect(m_controls.comboParallelInterval, &QComboBox::activated, this,
             &Form1::comboParallelInterval_Click);

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "statusdouble.h"
 
 #include <string.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 /* The test-only calls of the status library doubles. A test opens the double it loaded with

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer entry for the polling period reader. For any text, the reader must give a period in
 // 0..65535 without a crash, a hang or undefined behaviour, and that period must be
 // - what a second, independently written reader gives (pollingperiodoracle.h);

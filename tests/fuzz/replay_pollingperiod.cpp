@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the polling period fuzz entry without libFuzzer, so that its checks guard every build:
 // over each seed file in the folders given, then over texts drawn with a fixed seed from the
 // characters the reader treats specially, and over some long ones. The first failed check

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // Checks of an installed Ravelin from outside: running the tools that inspect its files, and

@@ -1,12 +1,16 @@
+// SPDX-License-Identifier: MIT
 // The Debian package CPack makes of the build (CTest's fixture makes it in PACKAGE_DIR): its
-// name, version and dependencies, and its contents, unpacked into a temporary root with
-// dpkg-deb -x, where the program starts and loads the stand-in beside it.
+// name, version and dependencies, no maintainer scripts, what lintian says of it, and its
+// contents, unpacked into a temporary root with dpkg-deb -x: the changelog, and the program,
+// which starts and loads the stand-in beside it.
 
 #include "installedprogram.h"
 #include "privatecups.h"
 
 #include <QCoreApplication>
 #include <QTemporaryDir>
+
+#include <memory>
 
 using namespace Qt::StringLiterals;
 using namespace installedprogram;
@@ -24,12 +28,17 @@ private Q_SLOTS:
     void controlField();
     void dependsOn_data();
     void dependsOn();
+    void noMaintainerScripts();
+    void changelogIsTheProjects();
+    void lintianFindsNoErrorOrWarning();
     void unpackedPackageFindsItsStatusLibrary();
 
 private:
     QString field(const QString &name);
+    QString unpacked(const QString &path);
 
     QString m_package;
+    std::unique_ptr<QTemporaryDir> m_root;
 };
 
 void TstDebianPackage::initTestCase()
@@ -94,19 +103,81 @@ void TstDebianPackage::dependsOn()
     QVERIFY2(names.contains(package), qPrintable(u"Depends: "_s + depends));
 }
 
+// The path of a file of the package, unpacked once into a temporary root; empty, with the test
+// failed, when dpkg-deb cannot unpack it.
+QString TstDebianPackage::unpacked(const QString &path)
+{
+    if (!m_root) {
+        auto root = std::make_unique<QTemporaryDir>();
+        const ToolResult result = runTool(u"dpkg-deb"_s, {u"-x"_s, m_package, root->path()});
+        if (!root->isValid() || !result.succeeded()) {
+            QTest::qFail(qPrintable(root->errorString() + result.failure), __FILE__, __LINE__);
+            return {};
+        }
+        m_root = std::move(root);
+    }
+    return m_root->filePath(path);
+}
+
+// Nothing for ldconfig to do (the stand-in's folder is private), so no postinst or postrm: a
+// removed package leaves nothing behind, not even the "rc" state.
+void TstDebianPackage::noMaintainerScripts()
+{
+    QTemporaryDir dir;
+    const ToolResult control = runTool(u"dpkg-deb"_s, {u"--control"_s, m_package, dir.path()});
+    QVERIFY2(control.succeeded(), qPrintable(control.failure));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files, QDir::Name),
+             QStringList({u"control"_s, u"md5sums"_s}));
+}
+
+void TstDebianPackage::changelogIsTheProjects()
+{
+    const QString path = unpacked(u"usr/share/doc/ravelin/changelog.gz"_s);
+    QFile file(path);
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path + u": "_s + file.errorString()));
+    const QByteArray gzip = file.readAll();
+    // gzip -9n, as Debian wants it: no file name, no time stamp, the strongest compression.
+    QVERIFY(gzip.size() > 10);
+    QCOMPARE(gzip.left(3), QByteArray("\x1f\x8b\x08"));
+    QCOMPARE(gzip[3] & 0x08, 0);
+    QCOMPARE(gzip.mid(4, 4), QByteArray(4, '\0'));
+    QCOMPARE(int(gzip[8]), 2);
+
+    QTemporaryDir dir;
+    const QString text = dir.filePath(u"changelog"_s);
+    QVERIFY(runTool(u"sh"_s, {u"-c"_s, u"gzip -dc \"$0\" > \"$1\""_s, path, text}).succeeded());
+    const ToolResult version =
+        runTool(u"dpkg-parsechangelog"_s, {u"-l"_s, text, u"-S"_s, u"Version"_s});
+    QVERIFY2(version.succeeded(), qPrintable(version.failure));
+    QCOMPARE(QString::fromUtf8(version.output).trimmed(), QStringLiteral(RAVELIN_VERSION));
+}
+
+// lintian -E --pedantic prints no error and no warning; the one hint that is the design (the
+// spelling "Retreive") is overridden with its reason. Only the package scripts/package makes
+// is built with Debian's hardening flags, so hints about those are left to it.
+void TstDebianPackage::lintianFindsNoErrorOrWarning()
+{
+    SKIP_UNLESS_INSTALLED(&skipped, u"lintian"_s);
+    const ToolResult lintian = runTool(u"lintian"_s, {u"-E"_s, u"--pedantic"_s, m_package});
+    QVERIFY2(lintian.ran, qPrintable(lintian.failure));
+    QStringList reported;
+    for (const QString &line : QString::fromUtf8(lintian.output).split(u'\n')) {
+        if (line.startsWith(u"E: "_s) || line.startsWith(u"W: "_s))
+            reported << line;
+    }
+    QVERIFY2(reported.isEmpty(), qPrintable(reported.join(u'\n')));
+    QVERIFY2(lintian.exitCode == 0, qPrintable(lintian.failure));
+}
+
 void TstDebianPackage::unpackedPackageFindsItsStatusLibrary()
 {
     SKIP_UNLESS_INSTALLED(&skipped, u"Xvfb"_s, u"xdotool"_s);
     QVERIFY2(!PrivateCups::folder().isEmpty(), qPrintable(PrivateCups::whyUnavailable()));
 
-    QTemporaryDir root;
-    QVERIFY2(root.isValid(), qPrintable(root.errorString()));
-    const ToolResult unpacked = runTool(u"dpkg-deb"_s, {u"-x"_s, m_package, root.path()});
-    QVERIFY2(unpacked.succeeded(), qPrintable(unpacked.failure));
-
-    verifyFindsItsStatusLibrary(
-        root.filePath(u"usr/bin/ravelin"_s), root.filePath(u"usr/lib/ravelin/libQVLMSTAT.so"_s),
-        root.filePath(u"usr/share/applications/org.ravelin.Ravelin.desktop"_s));
+    const QString program = unpacked(u"usr/bin/ravelin"_s);
+    QVERIFY(!program.isEmpty());
+    verifyFindsItsStatusLibrary(program, unpacked(u"usr/lib/ravelin/libQVLMSTAT.so"_s),
+                                unpacked(u"usr/share/applications/org.ravelin.Ravelin.desktop"_s));
 }
 
 int main(int argc, char *argv[])

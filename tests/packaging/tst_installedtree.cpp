@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tree "cmake --install" lays out (CTest's fixture installs the build into INSTALLED_PREFIX):
 // its desktop entry and AppStream metadata pass their validators, its icons have their sizes,
 // the names the entries give lead to installed files, nothing points the loader at the private

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CupsPrinters against a real scheduler: the private one "scripts/private-cups run" starts.
 
 #include "cupsprinters.h"

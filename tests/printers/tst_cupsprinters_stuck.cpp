@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start-up against a scheduler that accepts connections and then does not answer: the window opens
 // with an empty printer list within the time the list is given.
 

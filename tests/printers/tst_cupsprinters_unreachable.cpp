@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // CupsPrinters with no scheduler to reach: an empty list, at once.
 
 #include "cupsprinters.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A test's simulated receipt printer: the project's ravelin-printer-sim in a process of its own,

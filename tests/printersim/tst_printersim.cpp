@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The printer simulator as the library's tests and the demonstration use it: its answers to the
 // real-time status request (DLE EOT n) over TCP and a pseudo-terminal, its commands, its faults
 // and its one connection at a time.

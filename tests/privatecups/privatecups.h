@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A test's hold on the private CUPS scheduler that "scripts/private-cups run" started for it

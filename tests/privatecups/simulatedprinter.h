@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A printer of the series for a private scheduler's queues to point at: the printer simulator

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks the built stand-in: its dynamic symbol table defines exactly the maker's two
 # functions, its SONAME is its file name, it stays loaded once loaded (NODELETE), and it needs
 # no Qt library.

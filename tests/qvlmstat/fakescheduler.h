@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 
 // A scheduler that misbehaves on purpose, on a Unix socket of its own, served by a thread: it

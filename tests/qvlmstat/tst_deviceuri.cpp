@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Which connection a queue's device URI names, from a table: the forms the scheduler's backends
 // use, percent-encoding, and URIs that must give no connection at all rather than a wrong one.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the stand-in treats a peer it found silent: calls in the next five seconds answer at once
 // without contacting it, one call in each five seconds tries again, and the first answer after a
 // recovery is fresh. The library's own service is driven here with a clock the test moves, so

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The framing of the scheduler's HTTP responses, from a table. Every response is fed whole and
 // then byte by byte, as a scheduler that trickles would send it: the result must not depend on
 // where the bytes were split.

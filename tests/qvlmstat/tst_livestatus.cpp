@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in asking printers of the series themselves: queues on the private scheduler that
 // "scripts/private-cups run" starts, pointing at the printer simulator over its status port or
 // its pseudo-terminal; the library loaded as the program loads it. Each test gets a simulator of

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in status library against a real scheduler: the private one that
 // "scripts/private-cups run" starts. The library is loaded through the program's own loader,
 // from the place the build puts it, as the program loads it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in status library when the scheduler cannot answer: Printer Error alone, and the
 // call returns. libcups reads which scheduler to use once, at its first use in a thread, so
 // each case runs in a process of its own: CTest runs this program once per test function,

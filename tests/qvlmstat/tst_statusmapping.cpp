@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The stand-in status library's keyword-to-word mapping, from a table. The keywords are written
 // out here by hand, so that a slip in deriving them from the captions shows.
 

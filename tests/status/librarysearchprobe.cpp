@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Binds the status library as the program does for a program in APPLICATION_DIR, makes one call,
 // and prints which file was loaded (or why none was) and every file of that name the process has
 // mapped. The test that starts it chooses the environment and the current folder.

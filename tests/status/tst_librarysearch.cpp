@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Where the program looks for the status library: LD_LIBRARY_PATH's absolute folders and the
 // system's, then the stand-in beside the program, and never the current folder, however
 // LD_LIBRARY_PATH names it.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs one query through the failure guard inside an event loop, as the window does, and prints
 // each message box it is asked to show. The test that starts it reads the output and exit status.
 //

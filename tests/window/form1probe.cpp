@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Opens the window as the program does, over a fixed printer list and the given status library,
 // performs one command once the event loop runs, and returns what the event loop returns. Each
 // message box it is asked to show is printed instead.

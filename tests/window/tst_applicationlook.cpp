@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 #include "messagebox.h"
 
@@ -32,6 +33,7 @@ void TestApplicationLook::initTestCase()
 void TestApplicationLook::desktopEntryMatches()
 {
     QCOMPARE(QApplication::applicationName(), QString::fromUtf16(ravelin::ApplicationTitle));
+    QCOMPARE(QApplication::applicationVersion(), QStringLiteral(PROJECT_VERSION));
 
     const QString entryPath =
         QStringLiteral(DESKTOP_DIR "/") + QGuiApplication::desktopFileName() + u".desktop"_s;

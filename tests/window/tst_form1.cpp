@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 #include "form1.h"
 #include "form1design.h"
@@ -65,6 +66,8 @@ private Q_SLOTS:
     void printerList_data();
     void printerList();
     void usePrinterSelectedKeepsTheBox();
+    void usePrinterSelectedEveryWay_data();
+    void usePrinterSelectedEveryWay();
     void focusAtStart();
     void tabOrder_data();
     void tabOrder();
@@ -77,6 +80,7 @@ private Q_SLOTS:
     void realMessageBox_data();
     void realMessageBox();
     void realMessageBoxWaitsForOk();
+    void drawnAtTheScaleAsked();
     void captionsFit_data();
     void captionsFit();
     void namesForTestsAndScreenReaders();
@@ -198,6 +202,34 @@ void TestForm1::usePrinterSelectedKeepsTheBox()
     QCOMPARE(box->currentText(), u"Back Office QVT"_s);
     QCOMPARE(rig.items(u"ComboPrintersList"_s), QStringList({u"QVT-1"_s, u"QVT-2"_s}));
     QCOMPARE(box->currentIndex(), 1);
+}
+
+void TestForm1::usePrinterSelectedEveryWay_data()
+{
+    addStateChangeRows();
+}
+
+// However the user changes "Use Printer Selected", its handler follows: the printer box is
+// enabled while it is checked and greyed while it is not, change after change.
+void TestForm1::usePrinterSelectedEveryWay()
+{
+    QFETCH(StateChange, way);
+
+    WindowRig rig({u"QVT-1"_s});
+    rig.window.Form_Load();
+    rig.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+    auto *use = rig.control<QCheckBox>(u"chkUsePrinterSelected"_s);
+    const auto *box = rig.control<QComboBox>(u"ComboPrintersList"_s);
+
+    for (const bool checked : {true, false, true}) {
+        changeState(use, way);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(use->isChecked(), checked);
+        QCOMPARE(box->isEnabled(), checked);
+        QCOMPARE(box->currentText(), u"QVT-1"_s);
+    }
 }
 
 void TestForm1::focusAtStart()
@@ -441,6 +473,25 @@ void TestForm1::realMessageBoxWaitsForOk()
     messages.show(u"Invalid Printer Selected!"_s, MessageBox::Icon::Critical, u"Ravelin"_s);
     QVERIFY(shownModal);
     QVERIFY(!owner.findChild<QMessageBox *>());
+}
+
+// CTest runs this program a second time with QT_SCALE_FACTOR=2 for this test and the layout
+// tests after it, as on a screen of twice the resolution: the window must then really be drawn
+// at twice the pixels, or those runs would prove nothing.
+void TestForm1::drawnAtTheScaleAsked()
+{
+    const qreal scale = qEnvironmentVariableIsSet("QT_SCALE_FACTOR")
+                            ? qEnvironmentVariable("QT_SCALE_FACTOR").toDouble()
+                            : 1.0;
+    WindowRig rig;
+    rig.window.Form_Load();
+    rig.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+
+    QCOMPARE(rig.window.devicePixelRatio(), scale);
+    const QPixmap drawn = rig.window.grab();
+    QCOMPARE(drawn.size(), rig.window.size() * scale);
+    QCOMPARE(rig.window.centralWidget()->size(), QSize(584, 472));
 }
 
 void TestForm1::captionsFit_data()

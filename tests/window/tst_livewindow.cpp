@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The window polling a printer of the series through the real stand-in: a queue on the private
 // scheduler that "scripts/private-cups run" starts, pointing at the printer simulator. What the
 // printer says, and the scheduler does not know, reaches the check boxes and the log.

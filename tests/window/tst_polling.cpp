@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 #include "pollingtimer.h"
 #include "statusdoubleclient.h"
@@ -108,6 +109,8 @@ private Q_SLOTS:
     void initTestCase();
     void switchingAndPicking_data();
     void switchingAndPicking();
+    void pollingSwitchEveryWay_data();
+    void pollingSwitchEveryWay();
     void ticksRunTheQueryAndLogAction();
     void oneMessageBoxAtATime();
     void noTickWhileAboutBoxIsOpen();
@@ -189,6 +192,40 @@ void TestPolling::switchingAndPicking()
     // Typing never adds to the list.
     QCOMPARE(rig.interval()->count(), 12);
     QVERIFY(rig.messages.shown.isEmpty());
+}
+
+void TestPolling::pollingSwitchEveryWay_data()
+{
+    addStateChangeRows();
+}
+
+// However the user changes "Enable Printer Status Polling", its handler follows: on, with the
+// period read from the interval box at that moment; off, keeping the period.
+void TestPolling::pollingSwitchEveryWay()
+{
+    QFETCH(StateChange, way);
+
+    PollingRig rig;
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+    auto *polling = rig.control<QPushButton>(u"chkEnableStatusPolling"_s);
+    struct Step
+    {
+        QString typed;
+        bool on;
+        int period;
+    };
+    const Step steps[] = {{QString(), true, 1000}, {QString(), false, 1000}, {u"250"_s, true, 250}};
+    for (const Step &step : steps) {
+        if (!step.typed.isEmpty())
+            rig.type(step.typed);
+        changeState(polling, way);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(polling->isChecked(), step.on);
+        QCOMPARE(rig.timer()->isEnabled(), step.on);
+        QCOMPARE(rig.timer()->interval(), step.period);
+        QCOMPARE(rig.timer()->isTicking(), step.on);
+    }
 }
 
 void TestPolling::ticksRunTheQueryAndLogAction()
