@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QImageReader>
 #include <QPainter>
 #include <QProxyStyle>
 #include <QStyleFactory>
@@ -117,13 +118,20 @@ private:
     }
 };
 
-// Every size the build rendered into the resource; QIcon reads each one's size from its header.
+// Every size the build rendered into the resource, which holds those PNG files only. Each is
+// read as PNG outright: an image reader left to find the format itself first loads every image
+// format plugin installed to ask it, and a name filter compiles a regular expression.
 QIcon applicationIcon()
 {
     QIcon icon;
-    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList({u"*.png"_s}, QDir::Files);
-    for (const QFileInfo &file : files)
-        icon.addFile(file.filePath());
+    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList(QDir::Files);
+    for (const QFileInfo &file : files) {
+        QImageReader reader(file.filePath(), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
     return icon;
 }
 
