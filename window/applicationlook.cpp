@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 
+#include "deferredicon.h"
 #include "messagebox.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QIcon>
+#include <QImageReader>
 #include <QPainter>
+#include <QPointer>
 #include <QProxyStyle>
 #include <QStyleFactory>
 #include <QStyleOptionComplex>
@@ -22,7 +25,7 @@ namespace {
 
 // Fusion, with what the window's design was drawn for: 13-pixel check marks, frames whose caption
 // sits in the top edge, so that the controls placed just below it stay clear of both, and
-// message box buttons without icons.
+// message box buttons without icons. Its standard icons are Fusion's, read when first used.
 class ClassicStyle final : public QProxyStyle
 {
 public:
@@ -51,6 +54,22 @@ public:
         if (hint == SH_DialogButtonBox_ButtonsHaveIcons)
             return 0;
         return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+
+    // Standard icons are read when first drawn: the menu bar takes its overflow button's icon as
+    // it is made, and this window's menu bar never overflows. Icons that depend on a style option
+    // are read at once, as the option does not outlive the call.
+    QIcon standardIcon(StandardPixmap icon, const QStyleOption *option,
+                       const QWidget *widget) const override
+    {
+        if (option)
+            return QProxyStyle::standardIcon(icon, option, widget);
+        return QIcon(new DeferredIconEngine([icon, style = QPointer<const ClassicStyle>(this),
+                                             widget = QPointer<const QWidget>(widget)] {
+            // A style replaced since leaves the icon to the application's style of the moment.
+            return style ? style->QProxyStyle::standardIcon(icon, nullptr, widget)
+                         : QApplication::style()->standardIcon(icon, nullptr, widget);
+        }));
     }
 
     QRect subControlRect(ComplexControl control, const QStyleOptionComplex *option,
@@ -118,13 +137,20 @@ private:
     }
 };
 
-// Every size the build rendered into the resource; QIcon reads each one's size from its header.
+// Every size the build rendered into the resource, which holds those PNG files only. Each is
+// read as PNG outright: an image reader left to find the format itself first loads every image
+// format plugin installed to ask it, and a name filter compiles a regular expression.
 QIcon applicationIcon()
 {
     QIcon icon;
-    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList({u"*.png"_s}, QDir::Files);
-    for (const QFileInfo &file : files)
-        icon.addFile(file.filePath());
+    const QFileInfoList files = QDir(u":/icons"_s).entryInfoList(QDir::Files);
+    for (const QFileInfo &file : files) {
+        QImageReader reader(file.filePath(), "png");
+        reader.setAutoDetectImageFormat(false);
+        const QImage image = reader.read();
+        if (!image.isNull())
+            icon.addPixmap(QPixmap::fromImage(image));
+    }
     return icon;
 }
 

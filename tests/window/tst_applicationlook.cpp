@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QIcon>
 #include <QSettings>
+#include <QStyle>
+#include <QStyleFactory>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -21,6 +23,12 @@ private Q_SLOTS:
     void desktopEntryMatches();
     void iconDrawsAtEverySize_data();
     void iconDrawsAtEverySize();
+    void standardIconsAreFusions_data();
+    void standardIconsAreFusions();
+    void standardIconOutlivesItsStyle();
+
+private:
+    static QImage drawn(const QIcon &icon) { return icon.pixmap(QSize(32, 32), 1.0).toImage(); }
 };
 
 void TestApplicationLook::initTestCase()
@@ -66,6 +74,33 @@ void TestApplicationLook::iconDrawsAtEverySize()
             opaque = qAlpha(image.pixel(x, y)) == 255;
     }
     QVERIFY(opaque);
+}
+
+void TestApplicationLook::standardIconsAreFusions_data()
+{
+    QTest::addColumn<QStyle::StandardPixmap>("standard");
+    QTest::addRow("overflow button") << QStyle::SP_ToolBarHorizontalExtensionButton;
+    QTest::addRow("warning") << QStyle::SP_MessageBoxWarning;
+}
+
+// The look's standard icons are read later than Fusion's, and are the same.
+void TestApplicationLook::standardIconsAreFusions()
+{
+    QFETCH(QStyle::StandardPixmap, standard);
+    const std::unique_ptr<QStyle> fusion(QStyleFactory::create(u"Fusion"_s));
+    const QIcon expected = fusion->standardIcon(standard);
+    QVERIFY(!expected.isNull());
+    const QIcon icon = QApplication::style()->standardIcon(standard);
+    QCOMPARE(icon.availableSizes(), expected.availableSizes());
+    QCOMPARE(drawn(icon), drawn(expected));
+}
+
+// An icon read after the style that gave it was replaced is the new style's.
+void TestApplicationLook::standardIconOutlivesItsStyle()
+{
+    const QIcon icon = QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning);
+    ravelin::setUpApplication();
+    QCOMPARE(drawn(icon), drawn(QApplication::style()->standardIcon(QStyle::SP_MessageBoxWarning)));
 }
 
 QTEST_MAIN(TestApplicationLook)
