@@ -5,6 +5,7 @@
 #include "modalmessagebox.h"
 #include "pollingtimer.h"
 #include "probe.h"
+#include "statechange.h"
 #include "statusdoubleclient.h"
 #include "statuslibrary.h"
 #include "windowrig.h"

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "applicationlook.h"
 #include "pollingtimer.h"
+#include "statechange.h"
 #include "statusdoubleclient.h"
 #include "windowrig.h"
 
