@@ -8,10 +8,10 @@
 # The line is the file's first, or its second after a "#!" line or an XML declaration, written
 # as a comment of the file's kind. The files checked are those git tracks of these kinds: C and
 # C++ sources and headers; CMake files; scripts (whatever starts with "#!", *.sh, *.py); and the
-# other build and install inputs that have comments: .clang-format, the list of packages the
+# other build and install inputs that have comments: .clang-format, the lists of packages the
 # scripts install, desktop entries, XML and SVG files and their .in templates, linker version
-# scripts (*.map), sanitizer suppressions (*.supp), manual pages (*.1) and lintian overrides. Documents, images, JSON and
-# packaging/copyright.in (which states the licences itself) are not.
+# scripts (*.map), sanitizer suppressions (*.supp), manual pages (*.1) and lintian overrides.
+# Documents, images, JSON and packaging/copyright.in (which states the licences itself) are not.
 
 foreach(variable SOURCE_DIR)
     if(NOT ${variable})
@@ -52,7 +52,7 @@ function(comment_marks file open close)
     elseif(name MATCHES "\\.1$")
         set(begin ".\\\" ")
     elseif(name STREQUAL "CMakeLists.txt" OR name STREQUAL ".clang-format"
-           OR file STREQUAL "scripts/packages"
+           OR file MATCHES "^scripts/packages(-[a-z]+)?$"
            OR name MATCHES "\\.(cmake|cmake\\.in|sh|py|desktop|desktop\\.in|supp)$"
            OR name MATCHES "lintian-overrides$")
         set(begin "# ")
