@@ -2,28 +2,29 @@
 #pragma once
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
+#include <QTest>
 
-// How one of the tests' probe programs ended, and what it printed.
-struct ProbeRun
+// Runs one of the tests' probe programs to its end, a minute at most, so that a test can watch
+// how a process of the program's kind ends, and checks that it ended of itself with exitCode.
+// output is what it printed. Returns whether the checks passed; the test stops if not.
+[[nodiscard]] inline bool
+runProbe(const char *path, const QStringList &arguments, int exitCode, QString &output,
+         const QProcessEnvironment &environment = QProcessEnvironment::systemEnvironment(),
+         const QString &workingDirectory = QString())
 {
-    bool finished = false;
-    QProcess::ExitStatus exitStatus = QProcess::CrashExit;
-    int exitCode = -1;
-    QString output;
-};
-
-// Runs a probe program to its end, a minute at most, so that a test can watch how a process of
-// the program's kind ends.
-inline ProbeRun runProbe(const char *path, const QStringList &arguments)
-{
-    QProcess probe;
-    probe.start(QString::fromUtf8(path), arguments);
-    ProbeRun run;
-    run.finished = probe.waitForFinished(60000);
-    run.exitStatus = probe.exitStatus();
-    run.exitCode = probe.exitCode();
-    run.output = QString::fromUtf8(probe.readAllStandardOutput());
-    return run;
+    [&] {
+        QProcess probe;
+        probe.setProcessEnvironment(environment);
+        probe.setWorkingDirectory(workingDirectory);
+        probe.start(QString::fromUtf8(path), arguments);
+        QVERIFY(probe.waitForFinished(60000));
+        output = QString::fromUtf8(probe.readAllStandardOutput());
+        QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(probe.exitCode() == exitCode,
+                 qPrintable(QStringLiteral("exit code %1:\n").arg(probe.exitCode()) + output));
+    }();
+    return !QTest::currentTestFailed();
 }

@@ -23,45 +23,14 @@ void run(const std::string &bytes)
     LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t *>(bytes.data()), bytes.size());
 }
 
-// Pieces a period's text is made of, and a few it must stop at, in UTF-8.
-const char *const Pieces[] = {
-    "0",
-    "1",
-    "2",
-    "4",
-    "5",
-    "5",
-    "6",
-    "9",
-    "9",
-    ".",
-    ".",
-    "E",
-    "e",
-    "+",
-    "-",
-    "&",
-    "H",
-    "h",
-    "O",
-    "o",
-    "F",
-    "a",
-    "8",
-    " ",
-    "\t",
-    "\n",
-    "\r",
-    ",",
-    "x",
-    "0000",
-    "65535",
-    "65536",
-    "99999",
-    "\xd9\xa1" /* ARABIC-INDIC DIGIT ONE */,
-    "\xef\xbc\x91" /* FULLWIDTH DIGIT ONE */,
-    "\xff",
-};
+// Pieces a period's text is made of, and a few it must stop at, in UTF-8; the last three are an
+// Arabic-Indic and a full-width digit one, and a byte that is no UTF-8.
+const char *const Pieces[] = {"0",   "1",    "2",     "4",     "5",     "5",        "6",
+                              "9",   "9",    ".",     ".",     "E",     "e",        "+",
+                              "-",   "&",    "H",     "h",     "O",     "o",        "F",
+                              "a",   "8",    " ",     "\t",    "\n",    "\r",       ",",
+                              "x",   "0000", "65535", "65536", "99999", "\xd9\xa1", "\xef\xbc\x91",
+                              "\xff"};
 
 std::string drawn(std::mt19937 &random, std::size_t pieces)
 {

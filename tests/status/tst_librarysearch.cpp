@@ -3,12 +3,12 @@
 // system's, then the stand-in beside the program, and never the current folder, however
 // LD_LIBRARY_PATH names it.
 
+#include "probe.h"
 #include "statuslibrary.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -78,17 +78,13 @@ void TestLibrarySearch::currentFolderIsNeverSearched()
                                 root.filePath(folder + u'/' + name)));
     }
 
-    QProcess probe;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(u"LD_LIBRARY_PATH"_s,
                        QString(libraryPath).replace(u"{maker}"_s, root.filePath(u"maker"_s)));
-    probe.setProcessEnvironment(environment);
-    probe.setWorkingDirectory(root.filePath(u"work"_s));
-    probe.start(QString::fromUtf8(LIBRARY_SEARCH_PROBE_PATH), {root.filePath(u"bin"_s)});
-    QVERIFY(probe.waitForFinished(60000));
-    const QString output = QString::fromUtf8(probe.readAllStandardOutput());
-    QCOMPARE(probe.exitStatus(), QProcess::NormalExit);
-    QVERIFY2(probe.exitCode() == 0, qPrintable(output));
+    QString output;
+    if (!runProbe(LIBRARY_SEARCH_PROBE_PATH, {root.filePath(u"bin"_s)}, 0, output, environment,
+                  root.filePath(u"work"_s)))
+        return;
 
     QStringList mapped;
     QString loadedPath;

@@ -16,40 +16,18 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-class NoIndicators final : public ravelin::StatusIndicatorSet
-{
-public:
-    void setIndicatorState(int, int) override {}
-    QString indicatorCaption(int) const override { return {}; }
-};
-
-class Choice final : public ravelin::PrinterChoice
-{
-public:
-    explicit Choice(bool printer)
-        : m_printer(printer)
-    {}
-    int useSelectedPrinter() const override { return m_printer ? 1 : 0; }
-    QString printerName() const override { return u"QVT-Probe"_s; }
-
-private:
-    bool m_printer;
-};
-
-} // namespace
-
 int main(int argc, char **argv)
 {
     QCoreApplication app(argc, argv);
     QStringList arguments = app.arguments().mid(1);
     if (arguments.size() < 2)
         return 64;
-    const Choice choice(arguments.takeFirst() == u"printer"_s);
+    FixedChoice choice;
+    choice.use = arguments.takeFirst() == u"printer"_s ? 1 : 0;
+    choice.name = u"QVT-Probe"_s;
 
     PrintingMessageBox messages;
-    NoIndicators indicators;
+    RecordingIndicators indicators;
     ravelin::SystemClock clock;
     ravelin::StatusLibrary library(arguments);
     ravelin::StatusQuery query(indicators, choice, messages, library, clock, QLocale::c());
