@@ -29,7 +29,7 @@ function(fail line_number)
 endfunction()
 
 # Sets <out> to the number of days from 1970-01-01 to the date (a proleptic Gregorian calendar
-# day count; the dates here are all after 1970).
+# day count).
 function(days_since_epoch year month day out)
     if(month LESS_EQUAL 2)
         math(EXPR year "${year} - 1")
@@ -46,47 +46,29 @@ function(days_since_epoch year month day out)
     set(${out} ${days} PARENT_SCOPE)
 endfunction()
 
-# The date, year-month-day, in the form of a Debian changelog's trailer line, at midnight UTC.
-function(debian_date date out)
-    string(REGEX MATCH "^([0-9]+)-([0-9]+)-([0-9]+)$" _ "${date}")
-    set(day_text "${CMAKE_MATCH_3}")
-    math(EXPR year "${CMAKE_MATCH_1}")
-    math(EXPR month "${CMAKE_MATCH_2}")
-    math(EXPR day "${CMAKE_MATCH_3}")
-    days_since_epoch(${year} ${month} ${day} days)
-    math(EXPR weekday "(${days} + 4) % 7") # 1970-01-01 was a Thursday
-    set(weekdays Sun Mon Tue Wed Thu Fri Sat)
-    set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
-    list(GET weekdays ${weekday} weekday_name)
-    math(EXPR month_index "${month} - 1")
-    list(GET months ${month_index} month_name)
-    set(${out} "${weekday_name}, ${day_text} ${month_name} ${year} 00:00:00 +0000"
-        PARENT_SCOPE)
-endfunction()
-
-# Whether year-month-day is a day of the calendar.
-function(check_date line_number date)
+# Checks that year-month-day is a day of the calendar, and sets <out> to it in the form of a
+# Debian changelog's trailer line, at midnight UTC. string(TIMESTAMP) names the weekday and the
+# month of the time SOURCE_DATE_EPOCH gives (set in this script's process only), in the C
+# locale, as CMake sets no other; a day past the month's end comes back as one of the next.
+function(read_date line_number date out)
     if(NOT date MATCHES "^([0-9][0-9][0-9][0-9])-([0-9][0-9])-([0-9][0-9])$")
         fail(${line_number} "not a date as year-month-day: ${date}")
     endif()
     math(EXPR year "${CMAKE_MATCH_1}")
     math(EXPR month "${CMAKE_MATCH_2}")
     math(EXPR day "${CMAKE_MATCH_3}")
-    set(month_days 31 28 31 30 31 30 31 31 30 31 30 31)
     if(month LESS 1 OR month GREATER 12)
         fail(${line_number} "no month ${month} in ${date}")
     endif()
-    math(EXPR month_index "${month} - 1")
-    list(GET month_days ${month_index} last_day)
-    math(EXPR by4 "${year} % 4")
-    math(EXPR by100 "${year} % 100")
-    math(EXPR by400 "${year} % 400")
-    if(month EQUAL 2 AND ((by4 EQUAL 0 AND NOT by100 EQUAL 0) OR by400 EQUAL 0))
-        set(last_day 29)
-    endif()
-    if(day LESS 1 OR day GREATER last_day)
+    days_since_epoch(${year} ${month} ${day} days)
+    math(EXPR seconds "${days} * 86400")
+    set(ENV{SOURCE_DATE_EPOCH} ${seconds})
+    string(TIMESTAMP day_read_back "%d" UTC)
+    if(NOT day_read_back EQUAL day)
         fail(${line_number} "no day ${day} in ${date}")
     endif()
+    string(TIMESTAMP trailer "%a, %d %b %Y 00:00:00 +0000" UTC)
+    set(${out} "${trailer}" PARENT_SCOPE)
 endfunction()
 
 # Sets <head> to the text before the first <separator>, and <rest> to the text after it (empty
@@ -132,7 +114,8 @@ function(wrap text first rest width out)
 endfunction()
 
 # Reading CHANGELOG.md: the versions, newest first, into "versions"; for each version V its date
-# in date_<V> and its changes in change_<V>_1 to change_<V>_<count_<V>>.
+# in date_<V>, the same as a Debian trailer's in trailer_<V>, and its changes in change_<V>_1 to
+# change_<V>_<count_<V>>.
 if(NOT EXISTS "${CHANGES}")
     message(FATAL_ERROR "RavelinChanges.cmake: no list of changes at ${CHANGES}")
 endif()
@@ -156,7 +139,7 @@ while(NOT text STREQUAL "")
         elseif(line MATCHES "^## ([0-9]+(\\.[0-9]+)*) \\(([^)]*)\\)$")
             set(version "${CMAKE_MATCH_1}")
             set(date "${CMAKE_MATCH_3}")
-            check_date(${line_number} "${date}")
+            read_date(${line_number} "${date}" trailer)
             if(version IN_LIST versions)
                 fail(${line_number} "version ${version} is there twice")
             endif()
@@ -172,6 +155,7 @@ while(NOT text STREQUAL "")
             endif()
             list(APPEND versions ${version})
             set(date_${version} "${date}")
+            set(trailer_${version} "${trailer}")
             set(count_${version} 0)
             set(section ${version})
         else()
@@ -228,8 +212,7 @@ if(MODE STREQUAL "debian")
             wrap("${change_${version}_${index}}" "  * " "    " 79 item)
             string(APPEND result "${item}")
         endforeach()
-        debian_date(${date_${version}} trailer_date)
-        string(APPEND result "\n -- ${MAINTAINER}  ${trailer_date}\n")
+        string(APPEND result "\n -- ${MAINTAINER}  ${trailer_${version}}\n")
     endforeach()
     file(WRITE "${OUTPUT}" "${result}")
 elseif(MODE STREQUAL "metainfo")

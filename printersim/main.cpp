@@ -114,14 +114,12 @@ private:
     void readCommands();
     void runCommand(std::string_view line);
     void trickle();
-    void flushPtys();
 
     Options m_options;
     Printer m_printer;
     int m_listener = -1;
     Channel m_connection;
     std::vector<Pty> m_ptys;
-    bool m_stdinOpen = true;
     bool m_quit = false;
     std::string m_line;
     bool m_discardingLine = false;
@@ -219,7 +217,7 @@ std::vector<pollfd> Simulator::pollSet() const
 {
     // Order: stdin, listener or connection, then the ptys' masters (see exec()).
     std::vector<pollfd> fds;
-    fds.push_back({m_stdinOpen ? STDIN_FILENO : -1, POLLIN, 0});
+    fds.push_back({STDIN_FILENO, POLLIN, 0});
     // A receipt printer serves one connection at a time: the next waits in the backlog.
     if (m_connection.fd >= 0)
         fds.push_back({m_connection.fd, POLLIN, 0});
@@ -353,7 +351,6 @@ void Simulator::readCommands()
         // End of input ends the simulator, after a last line without its line feed.
         if (!m_line.empty() && !m_discardingLine)
             runCommand(m_line);
-        m_stdinOpen = false;
         m_quit = true;
         return;
     }
@@ -384,7 +381,8 @@ void Simulator::runCommand(std::string_view line)
     }
     if (outcome.resetDone || outcome.faultChanged) {
         // Answers that no one read before are no answers to what comes next.
-        flushPtys();
+        for (Pty &pty : m_ptys)
+            ::tcflush(pty.slave, TCIFLUSH);
     }
     if (outcome.faultChanged && m_printer.fault() == Fault::Close)
         closeFd(m_connection.fd);
@@ -405,12 +403,6 @@ void Simulator::trickle()
         if (pty.master.fd >= 0 && ::ioctl(pty.slave, FIONREAD, &waiting) == 0 && waiting == 0)
             transmit(pty.master.fd, {byte, 1});
     }
-}
-
-void Simulator::flushPtys()
-{
-    for (Pty &pty : m_ptys)
-        ::tcflush(pty.slave, TCIFLUSH);
 }
 
 std::optional<int> parseNumber(const char *text, int low, int high)

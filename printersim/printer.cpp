@@ -177,15 +177,10 @@ Outcome Printer::run(std::string_view line)
     if (command == "reset") {
         m_received.clear();
         m_connections = 0;
-        Outcome outcome = ok();
-        outcome.resetDone = true;
-        return outcome;
+        return {.reply = "ok", .resetDone = true};
     }
-    if (command == "quit") {
-        Outcome outcome = ok();
-        outcome.quit = true;
-        return outcome;
-    }
+    if (command == "quit")
+        return {.reply = "ok", .quit = true};
     return error("unknown command: " + std::string(command));
 }
 
@@ -218,9 +213,7 @@ Outcome Printer::setFault(const std::vector<std::string_view> &words)
         for (const FaultName &fault : Faults) {
             if (fault.name == words[1]) {
                 m_fault = fault.fault;
-                Outcome outcome = ok();
-                outcome.faultChanged = true;
-                return outcome;
+                return {.reply = "ok", .faultChanged = true};
             }
         }
     }

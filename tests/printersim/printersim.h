@@ -12,6 +12,11 @@
 #include <QStringList>
 #include <QtDebug>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 class PrinterSim
 {
 public:
@@ -61,6 +66,21 @@ public:
     quint16 port() const { return m_port; }
     QString pty(int index = 0) const { return m_ptys.value(index); }
     QProcess &process() { return m_process; }
+
+    // A new connection to its TCP port, a descriptor for the caller to close; -1 when refused.
+    int connectTcp() const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
 
 private:
     // The next line it prints, waiting five seconds at most.

@@ -11,11 +11,8 @@
 #include <QTest>
 #include <QThread>
 
-#include <arpa/inet.h>
 #include <fcntl.h>
-#include <netinet/in.h>
 #include <poll.h>
-#include <sys/socket.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -64,20 +61,6 @@ struct Port
     }
 };
 
-Port connectTo(quint16 port)
-{
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        ::close(fd);
-        return Port{};
-    }
-    return Port{fd};
-}
-
 // The slave of the simulator's pseudo-terminal, opened and set raw as a serial line's user does.
 Port openPty(const QString &path)
 {
@@ -92,7 +75,7 @@ Port openPty(const QString &path)
 
 Port openChannel(PrinterSim &sim, const QString &channel)
 {
-    return channel == "tcp"_L1 ? connectTo(sim.port()) : openPty(sim.pty());
+    return channel == "tcp"_L1 ? Port{sim.connectTcp()} : openPty(sim.pty());
 }
 
 bool isValidAnswer(char byte)
@@ -216,11 +199,11 @@ void TestPrinterSim::oneConnectionAtATime()
     QVERIFY(sim.start({u"--tcp"_s, u"0"_s}));
     const int idle = descriptorsOf(sim.process());
     const QByteArray request = QByteArray::fromHex("100401");
-    Port first = connectTo(sim.port());
+    Port first{sim.connectTcp()};
     QVERIFY(first.send(request));
     QCOMPARE(first.receive(1).size(), 1);
     // The second is let in by the system, not served.
-    Port second = connectTo(sim.port());
+    Port second{sim.connectTcp()};
     QVERIFY(second.fd >= 0);
     QVERIFY(second.send(request));
     QVERIFY(first.send(request));
@@ -341,7 +324,7 @@ void TestPrinterSim::endings()
     QFETCH(QString, how);
     PrinterSim sim;
     QVERIFY(sim.start());
-    const Port connected = connectTo(sim.port());
+    const Port connected{sim.connectTcp()};
     if (how == "quit"_L1)
         QCOMPARE(sim.command(u"quit"_s), u"ok"_s);
     else if (how == "end of input"_L1)
