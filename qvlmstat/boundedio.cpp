@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -85,6 +86,12 @@ Connected connectAddress(int family, const sockaddr *address, socklen_t length,
     return {std::move(socket), Outcome::Done};
 }
 
+struct AddrinfoDeleter
+{
+    void operator()(addrinfo *list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddrinfoDeleter>;
+
 // A name look-up shared by the caller and the thread that makes it. The caller may stop waiting
 // and drop its share; the thread then frees the state, and the result, when it ends.
 struct Lookup
@@ -95,33 +102,8 @@ struct Lookup
     AddressList result;
 };
 
-} // namespace
-
-int Deadline::remainingMilliseconds() const
-{
-    const auto left = m_end - SteadyClock::now();
-    if (left <= SteadyClock::duration::zero())
-        return 0;
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
-Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_socket = other.m_socket;
-    }
-    return *this;
-}
-
-void Descriptor::reset()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
+// The stream addresses of host and port; empty when the look-up fails or the deadline passes
+// first (timedOut tells which).
 AddressList resolve(const std::string &host, std::uint16_t port, const Deadline &deadline,
                     Resolver resolver, bool &timedOut)
 {
@@ -155,6 +137,33 @@ AddressList resolve(const std::string &host, std::uint16_t port, const Deadline 
         return {};
     }
     return std::move(lookup->result);
+}
+
+} // namespace
+
+int Deadline::remainingMilliseconds() const
+{
+    const auto left = m_end - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero())
+        return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_socket = other.m_socket;
+    }
+    return *this;
+}
+
+void Descriptor::reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
 }
 
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
