@@ -3,7 +3,6 @@
 
 #include "asciitext.h"
 
-#include <charconv>
 #include <optional>
 
 namespace ravelin::qvlmstat {
@@ -13,17 +12,6 @@ namespace {
 constexpr std::string_view LineEnd = "\r\n";
 // A chunk-size line longer than this is not one.
 constexpr std::size_t MaxChunkLine = 1024;
-
-// The number that text is entirely, in base 10 or 16; none for anything else or an overflow.
-std::optional<std::size_t> number(std::string_view text, int base)
-{
-    std::size_t value = 0;
-    const char *end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
-}
 
 } // namespace
 
@@ -80,7 +68,7 @@ bool HttpResponseReader::parseHead()
 
     // "HTTP/1.x NNN reason"
     std::string_view line = head.substr(0, head.find(LineEnd));
-    const std::size_t status = line.size() >= 12 ? number(line.substr(9, 3), 10).value_or(0) : 0;
+    const std::size_t status = line.size() >= 12 ? wholeNumber(line.substr(9, 3)).value_or(0) : 0;
     if (!line.starts_with("HTTP/1.") || line[8] != ' ' || status < 100 ||
         (line.size() > 12 && line[12] != ' ')) {
         m_state = State::Bad;
@@ -101,7 +89,7 @@ bool HttpResponseReader::parseHead()
         const std::string_view name = line.substr(0, colon);
         const std::string_view value = trimmed(line.substr(colon + 1));
         if (equalsIgnoringCase(name, "content-length")) {
-            const std::optional<std::size_t> given = number(value, 10);
+            const std::optional<std::size_t> given = wholeNumber(value);
             if (!given || *given > m_maxSize || (length && *length != *given)) {
                 m_state = State::Bad;
                 return false;
@@ -143,7 +131,7 @@ bool HttpResponseReader::parseChunk()
     // "size[;extension]"
     std::string_view sizeText(m_pending.data(), lineEnd);
     sizeText = trimmed(sizeText.substr(0, sizeText.find(';')));
-    const std::optional<std::size_t> size = number(sizeText, 16);
+    const std::optional<std::size_t> size = wholeNumber(sizeText, 16);
     if (!size || *size > m_maxSize) {
         m_state = State::Bad;
         return false;
