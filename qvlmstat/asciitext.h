@@ -4,6 +4,7 @@
 // Case, blanks and numbers in protocol text (URI schemes, HTTP field names, option values):
 // ASCII only, whatever the locale.
 
+#include <algorithm>
 #include <charconv>
 #include <cstddef>
 #include <optional>
@@ -19,13 +20,7 @@ constexpr char lowerAscii(char c)
 // Whether text is lowerCase, ignoring the case of ASCII letters in text.
 constexpr bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase)
 {
-    if (text.size() != lowerCase.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lowerAscii(text[i]) != lowerCase[i])
-            return false;
-    }
-    return true;
+    return std::ranges::equal(text, lowerCase, {}, lowerAscii);
 }
 
 // text without blanks and tabs at either end.
