@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "statusservice.h"
 
+#include "asciitext.h"
 #include "device.h"
 #include "deviceuri.h"
 #include "scheduler.h"
 
 #include <cups/cups.h>
 
-#include <strings.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,7 +34,7 @@ std::optional<std::string> lpoptionsDefault(const std::string &file)
     char *value = nullptr;
     int number = 0;
     while (cupsFileGetConf(options, line, sizeof line, &value, &number)) {
-        if (strcasecmp(line, "default") == 0 && value) {
+        if (equalsIgnoringCase(line, "default") && value) {
             name.assign(value, std::strcspn(value, " \t/"));
             break;
         }
