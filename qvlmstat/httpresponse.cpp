@@ -30,7 +30,7 @@ HttpResponseReader::State HttpResponseReader::finish()
 {
     if (m_state != State::Incomplete)
         return m_state;
-    if (m_inBody && m_framing == Framing::UntilClose) {
+    if (m_part == Part::UntilClose) {
         m_body = std::move(m_pending);
         return m_state = State::Complete;
     }
@@ -40,16 +40,16 @@ HttpResponseReader::State HttpResponseReader::finish()
 HttpResponseReader::State HttpResponseReader::parse()
 {
     while (m_state == State::Incomplete) {
-        if (!m_inBody) {
+        if (m_part == Part::Head) {
             if (!parseHead())
                 break;
-        } else if (m_framing == Framing::Length) {
+        } else if (m_part == Part::Length) {
             if (m_pending.size() >= m_length) {
                 m_body = m_pending.substr(0, m_length);
                 m_state = State::Complete;
             }
             break;
-        } else if (m_framing == Framing::Chunked) {
+        } else if (m_part == Part::Chunked) {
             if (!parseChunk())
                 break;
         } else {
@@ -108,15 +108,8 @@ bool HttpResponseReader::parseHead()
     if (status < 200)
         return true; // an interim response: the final one follows
     m_status = static_cast<int>(status);
-    m_inBody = true;
-    if (chunked) {
-        m_framing = Framing::Chunked;
-    } else if (length) {
-        m_framing = Framing::Length;
-        m_length = *length;
-    } else {
-        m_framing = Framing::UntilClose;
-    }
+    m_part = chunked ? Part::Chunked : length ? Part::Length : Part::UntilClose;
+    m_length = length.value_or(0);
     return true;
 }
 
