@@ -10,6 +10,7 @@
 #include "privatecups.h"
 #include "simulatedprinter.h"
 #include "statuslibrary.h"
+#include "timing.h"
 
 #include <QCoreApplication>
 
@@ -18,7 +19,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -28,19 +28,9 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double microsecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::median;
+using bench::microsecondsSince;
 
 // The common way: one connection, the four requests at once, a fixed wait, whatever has come.
 // The number of answer bytes read, -1 when the connection failed.
