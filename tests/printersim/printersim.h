@@ -12,6 +12,10 @@
 #include <QStringList>
 #include <QtDebug>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 class PrinterSim
 {
 public:
@@ -59,6 +63,21 @@ public:
     }
 
     quint16 port() const { return m_port; }
+    // A blocking connection to its status port, close-on-exec, for the caller to close; -1 when
+    // none could be made.
+    int connectToPort() const
+    {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(m_port);
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            return -1;
+        }
+        return fd;
+    }
     QString pty(int index = 0) const { return m_ptys.value(index); }
     QProcess &process() { return m_process; }
 
