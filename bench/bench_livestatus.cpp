@@ -7,8 +7,8 @@
 //
 //   bench_livestatus LIBRARY [CALLS [SLEEPS]]
 
+#include "printersim.h"
 #include "privatecups.h"
-#include "simulatedprinter.h"
 #include "statuslibrary.h"
 #include "timing.h"
 
@@ -72,7 +72,7 @@ int main(int argc, char *argv[])
     const int calls = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int sleeps = argc > 3 ? std::atoi(argv[3]) : 20;
 
-    SimulatedPrinter printer;
+    PrinterSim printer;
     if (!printer.start())
         fail("the printer simulator did not start");
     // Paper near its end: a word that only the printer can give.
