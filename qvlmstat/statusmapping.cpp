@@ -156,10 +156,8 @@ StatusWord deviceBits(const DeviceAnswers &answers) noexcept
         bits |= captionBit("Paper Low");
     if (shows(paper, 5) || shows(paper, 6))
         bits |= captionBit("Paper Out");
-    for (const std::optional<std::uint8_t> &answer : answers) {
-        if (!answer)
-            bits |= PrinterErrorBit;
-    }
+    if (!answeredAll(answers))
+        bits |= PrinterErrorBit;
     return bits;
 }
 

@@ -10,7 +10,6 @@
 
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -159,11 +158,7 @@ StatusWord StatusService::withPrinterBits(const QueueReport &report, StatusWord 
     remember(m_health, peer, reading.outcome);
     if (reading.notADevice)
         return word;
-    const bool allAnswered =
-        std::ranges::all_of(reading.answers, [](const std::optional<std::uint8_t> &answer) {
-            return answer.has_value();
-        });
-    if (!allAnswered && unanswered == word)
+    if (!answeredAll(reading.answers) && unanswered == word)
         return word;
     return word | deviceBits(reading.answers);
 }
