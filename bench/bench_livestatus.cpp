@@ -7,18 +7,16 @@
 //
 //   bench_livestatus LIBRARY [CALLS [SLEEPS]]
 
+#include "printersim.h"
 #include "privatecups.h"
-#include "simulatedprinter.h"
 #include "statuslibrary.h"
+#include "timing.h"
 
 #include <QCoreApplication>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdio>
@@ -28,42 +26,26 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double microsecondsSince(Clock::time_point start)
-{
-    return std::chrono::duration<double, std::micro>(Clock::now() - start).count();
-}
+using bench::Clock;
+using bench::median;
+using bench::microsecondsSince;
 
 // The common way: one connection, the four requests at once, a fixed wait, whatever has come.
 // The number of answer bytes read, -1 when the connection failed.
-int askWithASleep(quint16 port)
+int askWithASleep(const PrinterSim &printer)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    const int fd = printer.connectToPort();
+    if (fd < 0)
+        return -1;
     int count = -1;
-    if (fd >= 0 && ::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0) {
-        const std::array<unsigned char, 12> requests = {0x10, 0x04, 1, 0x10, 0x04, 2,
-                                                        0x10, 0x04, 3, 0x10, 0x04, 4};
-        if (::send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) ==
-            ssize_t(requests.size())) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-            std::array<unsigned char, 16> answers{};
-            count = int(::recv(fd, answers.data(), answers.size(), MSG_DONTWAIT));
-        }
+    const std::array<unsigned char, 12> requests = {0x10, 0x04, 1, 0x10, 0x04, 2,
+                                                    0x10, 0x04, 3, 0x10, 0x04, 4};
+    if (::send(fd, requests.data(), requests.size(), MSG_NOSIGNAL) == ssize_t(requests.size())) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        std::array<unsigned char, 16> answers{};
+        count = int(::recv(fd, answers.data(), answers.size(), MSG_DONTWAIT));
     }
-    if (fd >= 0)
-        ::close(fd);
+    ::close(fd);
     return count;
 }
 
@@ -90,7 +72,7 @@ int main(int argc, char *argv[])
     const int calls = argc > 2 ? std::atoi(argv[2]) : 1000;
     const int sleeps = argc > 3 ? std::atoi(argv[3]) : 20;
 
-    SimulatedPrinter printer;
+    PrinterSim printer;
     if (!printer.start())
         fail("the printer simulator did not start");
     // Paper near its end: a word that only the printer can give.
@@ -123,7 +105,7 @@ int main(int argc, char *argv[])
     }
     for (int i = 0; i < sleeps; ++i) {
         const auto start = Clock::now();
-        if (askWithASleep(printer.port()) != 4)
+        if (askWithASleep(printer) != 4)
             fail("the sleep-based way did not read four answers");
         sleepTimes.push_back(microsecondsSince(start));
     }

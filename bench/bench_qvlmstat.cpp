@@ -7,6 +7,7 @@
 //   bench_qvlmstat LIBRARY QUEUE [CALLS [RUNS]]
 
 #include "statuslibrary.h"
+#include "timing.h"
 
 #include <QByteArray>
 #include <QString>
@@ -14,8 +15,6 @@
 #include <spawn.h>
 #include <sys/wait.h>
 
-#include <algorithm>
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -26,18 +25,9 @@ extern char **environ;
 
 namespace {
 
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
-
-double microsecondsSince(std::chrono::steady_clock::time_point start)
-{
-    return std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - start)
-        .count();
-}
+using bench::Clock;
+using bench::median;
+using bench::microsecondsSince;
 
 // One run of lpstat, its output thrown away; false when it could not run or failed.
 bool runLpstat(const char *queue)
@@ -78,7 +68,7 @@ int main(int argc, char *argv[])
     const ravelin::StatusWord word = library.GetPrinterStatus(queue); // loads it, unmeasured
     std::vector<double> callTimes;
     for (int i = 0; i < calls; ++i) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         if (library.GetPrinterStatus(queue) != word) {
             std::fprintf(stderr, "bench_qvlmstat: the status of %s changed meanwhile\n", argv[2]);
             return 1;
@@ -88,7 +78,7 @@ int main(int argc, char *argv[])
 
     std::vector<double> runTimes;
     for (int i = 0; i < runs; ++i) {
-        const auto start = std::chrono::steady_clock::now();
+        const auto start = Clock::now();
         if (!runLpstat(argv[2])) {
             std::fprintf(stderr, "bench_qvlmstat: lpstat -l -p %s failed\n", argv[2]);
             return 1;

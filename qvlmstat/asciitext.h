@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-// Case and blanks in protocol text (URI schemes, HTTP field names, option values): ASCII only,
-// whatever the locale.
+// Case, blanks and numbers in protocol text (URI schemes, HTTP field names, option values):
+// ASCII only, whatever the locale.
 
+#include <algorithm>
+#include <charconv>
+#include <cstddef>
+#include <optional>
 #include <string_view>
 
 namespace ravelin::qvlmstat {
@@ -16,13 +20,7 @@ constexpr char lowerAscii(char c)
 // Whether text is lowerCase, ignoring the case of ASCII letters in text.
 constexpr bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase)
 {
-    if (text.size() != lowerCase.size())
-        return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (lowerAscii(text[i]) != lowerCase[i])
-            return false;
-    }
-    return true;
+    return std::ranges::equal(text, lowerCase, {}, lowerAscii);
 }
 
 // text without blanks and tabs at either end.
@@ -33,6 +31,18 @@ constexpr std::string_view trimmed(std::string_view text)
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t'))
         text.remove_suffix(1);
     return text;
+}
+
+// The number that text is entirely, in base 10 or 16, without sign or prefix; none for anything
+// else or an overflow.
+inline std::optional<std::size_t> wholeNumber(std::string_view text, int base = 10)
+{
+    std::size_t value = 0;
+    const char *end = text.data() + text.size();
+    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
+    if (text.empty() || error != std::errc() || stop != end)
+        return std::nullopt;
+    return value;
 }
 
 } // namespace ravelin::qvlmstat

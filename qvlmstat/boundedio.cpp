@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <system_error>
 #include <thread>
@@ -33,6 +34,29 @@ Outcome waitFor(const Descriptor &descriptor, short events, const Deadline &dead
             return Outcome::Done;
         if (ready < 0 && errno != EINTR)
             return Outcome::Failed;
+    }
+}
+
+// Tries transfer (a read or a write) until it moves at least one byte, waiting for the events
+// between tries; how many it moved.
+template <typename Transfer>
+ReadResult moveSome(const Descriptor &descriptor, short events, const Deadline &deadline,
+                    Transfer transfer)
+{
+    for (;;) {
+        if (deadline.passed())
+            return {Outcome::TimedOut, 0};
+        const ssize_t count = transfer();
+        if (count > 0)
+            return {Outcome::Done, static_cast<std::size_t>(count)};
+        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (const Outcome waited = waitFor(descriptor, events, deadline);
+                waited != Outcome::Done) {
+                return {waited, 0};
+            }
+        } else if (count == 0 || errno != EINTR) {
+            return {Outcome::Failed, 0};
+        }
     }
 }
 
@@ -62,6 +86,12 @@ Connected connectAddress(int family, const sockaddr *address, socklen_t length,
     return {std::move(socket), Outcome::Done};
 }
 
+struct AddrinfoDeleter
+{
+    void operator()(addrinfo *list) const { freeaddrinfo(list); }
+};
+using AddressList = std::unique_ptr<addrinfo, AddrinfoDeleter>;
+
 // A name look-up shared by the caller and the thread that makes it. The caller may stop waiting
 // and drop its share; the thread then frees the state, and the result, when it ends.
 struct Lookup
@@ -72,33 +102,8 @@ struct Lookup
     AddressList result;
 };
 
-} // namespace
-
-int Deadline::remainingMilliseconds() const
-{
-    const auto left = m_end - SteadyClock::now();
-    if (left <= SteadyClock::duration::zero())
-        return 0;
-    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
-}
-
-Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
-{
-    if (this != &other) {
-        reset();
-        m_fd = std::exchange(other.m_fd, -1);
-        m_socket = other.m_socket;
-    }
-    return *this;
-}
-
-void Descriptor::reset()
-{
-    if (m_fd >= 0)
-        ::close(m_fd);
-    m_fd = -1;
-}
-
+// The stream addresses of host and port; empty when the look-up fails or the deadline passes
+// first (timedOut tells which).
 AddressList resolve(const std::string &host, std::uint16_t port, const Deadline &deadline,
                     Resolver resolver, bool &timedOut)
 {
@@ -134,6 +139,33 @@ AddressList resolve(const std::string &host, std::uint16_t port, const Deadline 
     return std::move(lookup->result);
 }
 
+} // namespace
+
+int Deadline::remainingMilliseconds() const
+{
+    const auto left = m_end - SteadyClock::now();
+    if (left <= SteadyClock::duration::zero())
+        return 0;
+    return static_cast<int>(std::chrono::ceil<std::chrono::milliseconds>(left).count());
+}
+
+Descriptor &Descriptor::operator=(Descriptor &&other) noexcept
+{
+    if (this != &other) {
+        reset();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_socket = other.m_socket;
+    }
+    return *this;
+}
+
+void Descriptor::reset()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
                      Resolver resolver)
 {
@@ -164,25 +196,16 @@ Connected connectUnix(const std::string &path, const Deadline &deadline)
 Outcome writeAll(const Descriptor &descriptor, std::span<const std::uint8_t> bytes,
                  const Deadline &deadline)
 {
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        if (deadline.passed())
-            return Outcome::TimedOut;
-        const std::uint8_t *from = bytes.data() + written;
-        const std::size_t left = bytes.size() - written;
-        const ssize_t count = descriptor.isSocket()
-                                  ? ::send(descriptor.get(), from, left, MSG_NOSIGNAL)
-                                  : ::write(descriptor.get(), from, left);
-        if (count > 0) {
-            written += static_cast<std::size_t>(count);
-        } else if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (const Outcome waited = waitFor(descriptor, POLLOUT, deadline);
-                waited != Outcome::Done) {
-                return waited;
-            }
-        } else if (count == 0 || errno != EINTR) {
-            return Outcome::Failed;
-        }
+    for (std::size_t written = 0; written < bytes.size();) {
+        const std::span<const std::uint8_t> left = bytes.subspan(written);
+        const ReadResult sent = moveSome(descriptor, POLLOUT, deadline, [&] {
+            return descriptor.isSocket()
+                       ? ::send(descriptor.get(), left.data(), left.size(), MSG_NOSIGNAL)
+                       : ::write(descriptor.get(), left.data(), left.size());
+        });
+        if (sent.outcome != Outcome::Done)
+            return sent.outcome;
+        written += sent.size;
     }
     return Outcome::Done;
 }
@@ -190,21 +213,8 @@ Outcome writeAll(const Descriptor &descriptor, std::span<const std::uint8_t> byt
 ReadResult readSome(const Descriptor &descriptor, std::span<std::uint8_t> buffer,
                     const Deadline &deadline)
 {
-    for (;;) {
-        if (deadline.passed())
-            return {Outcome::TimedOut, 0};
-        const ssize_t count = ::read(descriptor.get(), buffer.data(), buffer.size());
-        if (count > 0)
-            return {Outcome::Done, static_cast<std::size_t>(count)};
-        if (count < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
-            if (const Outcome waited = waitFor(descriptor, POLLIN, deadline);
-                waited != Outcome::Done) {
-                return {waited, 0};
-            }
-        } else if (count == 0 || errno != EINTR) {
-            return {Outcome::Failed, 0};
-        }
-    }
+    return moveSome(descriptor, POLLIN, deadline,
+                    [&] { return ::read(descriptor.get(), buffer.data(), buffer.size()); });
 }
 
 bool discardWaiting(const Descriptor &descriptor)

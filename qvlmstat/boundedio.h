@@ -12,7 +12,6 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -72,20 +71,9 @@ private:
 // getaddrinfo() or a stand-in with its signature (tests use one that takes its time).
 using Resolver = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
 
-struct AddrinfoDeleter
-{
-    void operator()(addrinfo *list) const { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddrinfoDeleter>;
-
-// The stream addresses of host and port. A numeric address is read at once; a name is looked up
-// on a thread of its own, waited for until the deadline, and left to free itself when it ends
-// later. Empty when the look-up fails or the deadline passes first (timedOut tells which).
-AddressList resolve(const std::string &host, std::uint16_t port, const Deadline &deadline,
-                    Resolver resolver, bool &timedOut);
-
-// A connected stream socket to the first of the addresses that takes the connection, or to the
-// Unix socket at path.
+// A connected stream socket to the first of host's addresses that takes the connection, or to
+// the Unix socket at path. A numeric address is read at once; a name is looked up on a thread of
+// its own, waited for until the deadline, and left to free itself when it ends later.
 struct Connected
 {
     Descriptor descriptor;

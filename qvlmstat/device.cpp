@@ -116,12 +116,9 @@ DeviceReading askDeviceFile(const std::string &path, const SerialDevice *line,
     };
     if (::stat(path.c_str(), &info) != 0)
         return {}; // missing, or not ours to see
-    if (!S_ISCHR(info.st_mode)) {
-        DeviceReading reading;
-        // A file: queue that prints into a file is left alone; a serial line must be a device.
-        reading.notADevice = line == nullptr;
-        return reading;
-    }
+    // A file: queue that prints into a file is left alone; a serial line must be a device.
+    if (!S_ISCHR(info.st_mode))
+        return {.notADevice = line == nullptr};
     const Descriptor descriptor{::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC),
                                 false};
     if (!descriptor.valid() || ::fstat(descriptor.get(), &info) != 0 || !S_ISCHR(info.st_mode))
@@ -142,11 +139,8 @@ DeviceReading askDevice(const DeviceUri &device, const Deadline &deadline, Resol
 {
     if (const auto *network = std::get_if<NetworkDevice>(&device)) {
         const Connected connected = connectTcp(network->host, network->port, deadline, resolver);
-        if (connected.outcome != Outcome::Done) {
-            DeviceReading reading;
-            reading.outcome = connected.outcome;
-            return reading;
-        }
+        if (connected.outcome != Outcome::Done)
+            return {.outcome = connected.outcome};
         return askOver(connected.descriptor, deadline);
     }
     if (const auto *line = std::get_if<SerialDevice>(&device))

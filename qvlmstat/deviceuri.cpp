@@ -4,7 +4,6 @@
 #include "asciitext.h"
 
 #include <array>
-#include <charconv>
 #include <optional>
 
 namespace ravelin::qvlmstat {
@@ -29,14 +28,6 @@ constexpr std::array<BaudRate, 30> BaudRates = {{
     {3500000, B3500000}, {4000000, B4000000},
 }};
 
-int hexDigit(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    c = lowerAscii(c);
-    return c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-}
-
 // text with its %XX escapes decoded; none for a broken escape or an encoded NUL, which no path
 // or name may hold.
 std::optional<std::string> percentDecoded(std::string_view text)
@@ -48,24 +39,15 @@ std::optional<std::string> percentDecoded(std::string_view text)
             decoded += text[i];
             continue;
         }
-        const int high = i + 2 < text.size() ? hexDigit(text[i + 1]) : -1;
-        const int low = i + 2 < text.size() ? hexDigit(text[i + 2]) : -1;
-        if (high < 0 || low < 0 || (high == 0 && low == 0))
+        const std::string_view digits = text.substr(i + 1, 2);
+        const std::optional<std::size_t> byte =
+            digits.size() == 2 ? wholeNumber(digits, 16) : std::nullopt;
+        if (!byte || *byte == 0)
             return std::nullopt;
-        decoded += static_cast<char>(high * 16 + low);
+        decoded += static_cast<char>(*byte);
         i += 2;
     }
     return decoded;
-}
-
-std::optional<unsigned> decimal(std::string_view text)
-{
-    unsigned value = 0;
-    const char *end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value);
-    if (text.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
 }
 
 // The absolute path of "/path", "///path" or "//localhost/path", decoded.
@@ -107,7 +89,7 @@ DeviceUri networkDevice(std::string_view rest)
     }
     NetworkDevice device;
     if (authority.starts_with(':') && authority.size() > 1) {
-        const std::optional<unsigned> port = decimal(authority.substr(1));
+        const std::optional<std::size_t> port = wholeNumber(authority.substr(1));
         if (!port || *port == 0 || *port > 65535)
             return Unreadable{};
         device.port = static_cast<std::uint16_t>(*port);
@@ -150,7 +132,7 @@ bool pick(std::string_view value, const std::array<Choice<T>, N> &choices, T &in
 bool setSerialOption(SerialDevice &device, std::string_view name, std::string_view value)
 {
     if (equalsIgnoringCase(name, "baud")) {
-        const std::optional<unsigned> rate = decimal(value);
+        const std::optional<std::size_t> rate = wholeNumber(value);
         for (const BaudRate &known : BaudRates) {
             if (rate && known.rate == *rate) {
                 device.speed = known.speed;

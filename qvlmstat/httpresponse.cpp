@@ -3,7 +3,6 @@
 
 #include "asciitext.h"
 
-#include <charconv>
 #include <optional>
 
 namespace ravelin::qvlmstat {
@@ -13,17 +12,6 @@ namespace {
 constexpr std::string_view LineEnd = "\r\n";
 // A chunk-size line longer than this is not one.
 constexpr std::size_t MaxChunkLine = 1024;
-
-// The number that text is entirely, in base 10 or 16; none for anything else or an overflow.
-std::optional<std::size_t> number(std::string_view text, int base)
-{
-    std::size_t value = 0;
-    const char *end = text.data() + text.size();
-    const auto [stop, error] = std::from_chars(text.data(), end, value, base);
-    if (text.empty() || error != std::errc() || stop != end)
-        return std::nullopt;
-    return value;
-}
 
 } // namespace
 
@@ -42,7 +30,7 @@ HttpResponseReader::State HttpResponseReader::finish()
 {
     if (m_state != State::Incomplete)
         return m_state;
-    if (m_inBody && m_framing == Framing::UntilClose) {
+    if (m_part == Part::UntilClose) {
         m_body = std::move(m_pending);
         return m_state = State::Complete;
     }
@@ -52,16 +40,16 @@ HttpResponseReader::State HttpResponseReader::finish()
 HttpResponseReader::State HttpResponseReader::parse()
 {
     while (m_state == State::Incomplete) {
-        if (!m_inBody) {
+        if (m_part == Part::Head) {
             if (!parseHead())
                 break;
-        } else if (m_framing == Framing::Length) {
+        } else if (m_part == Part::Length) {
             if (m_pending.size() >= m_length) {
                 m_body = m_pending.substr(0, m_length);
                 m_state = State::Complete;
             }
             break;
-        } else if (m_framing == Framing::Chunked) {
+        } else if (m_part == Part::Chunked) {
             if (!parseChunk())
                 break;
         } else {
@@ -80,7 +68,7 @@ bool HttpResponseReader::parseHead()
 
     // "HTTP/1.x NNN reason"
     std::string_view line = head.substr(0, head.find(LineEnd));
-    const std::size_t status = line.size() >= 12 ? number(line.substr(9, 3), 10).value_or(0) : 0;
+    const std::size_t status = line.size() >= 12 ? wholeNumber(line.substr(9, 3)).value_or(0) : 0;
     if (!line.starts_with("HTTP/1.") || line[8] != ' ' || status < 100 ||
         (line.size() > 12 && line[12] != ' ')) {
         m_state = State::Bad;
@@ -101,7 +89,7 @@ bool HttpResponseReader::parseHead()
         const std::string_view name = line.substr(0, colon);
         const std::string_view value = trimmed(line.substr(colon + 1));
         if (equalsIgnoringCase(name, "content-length")) {
-            const std::optional<std::size_t> given = number(value, 10);
+            const std::optional<std::size_t> given = wholeNumber(value);
             if (!given || *given > m_maxSize || (length && *length != *given)) {
                 m_state = State::Bad;
                 return false;
@@ -120,15 +108,8 @@ bool HttpResponseReader::parseHead()
     if (status < 200)
         return true; // an interim response: the final one follows
     m_status = static_cast<int>(status);
-    m_inBody = true;
-    if (chunked) {
-        m_framing = Framing::Chunked;
-    } else if (length) {
-        m_framing = Framing::Length;
-        m_length = *length;
-    } else {
-        m_framing = Framing::UntilClose;
-    }
+    m_part = chunked ? Part::Chunked : length ? Part::Length : Part::UntilClose;
+    m_length = length.value_or(0);
     return true;
 }
 
@@ -143,7 +124,7 @@ bool HttpResponseReader::parseChunk()
     // "size[;extension]"
     std::string_view sizeText(m_pending.data(), lineEnd);
     sizeText = trimmed(sizeText.substr(0, sizeText.find(';')));
-    const std::optional<std::size_t> size = number(sizeText, 16);
+    const std::optional<std::size_t> size = wholeNumber(sizeText, 16);
     if (!size || *size > m_maxSize) {
         m_state = State::Bad;
         return false;

@@ -34,7 +34,8 @@ public:
     std::string_view body() const { return m_body; }
 
 private:
-    enum class Framing { Length, Chunked, UntilClose };
+    // Where the next bytes belong: the head, or the body framed one of three ways.
+    enum class Part { Head, Length, Chunked, UntilClose };
 
     State parse();
     // Each returns false when it needs more bytes; each may set m_state.
@@ -44,8 +45,7 @@ private:
     std::size_t m_maxSize;
     std::size_t m_received = 0;
     State m_state = State::Incomplete;
-    bool m_inBody = false;
-    Framing m_framing = Framing::UntilClose;
+    Part m_part = Part::Head;
     std::size_t m_length = 0;
     int m_status = 0;
     std::string m_pending; // bytes received and not yet parsed

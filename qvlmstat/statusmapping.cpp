@@ -7,6 +7,7 @@
 // library does not need Qt at run time (the qvlmstat_exports test checks what it links).
 #include "statusbits.h"
 
+#include <algorithm>
 #include <array>
 
 namespace ravelin::qvlmstat {
@@ -33,14 +34,8 @@ constexpr bool isKeywordWithSuffix(std::string_view keyword, std::string_view ba
 // Whether name is the caption in lower case with blanks as hyphens.
 constexpr bool isCaptionKeyword(std::string_view name, std::string_view caption)
 {
-    if (name.size() != caption.size())
-        return false;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        const char expected = caption[i] == ' ' ? '-' : lowerAscii(caption[i]);
-        if (name[i] != expected)
-            return false;
-    }
-    return true;
+    return std::ranges::equal(name, caption, {}, {},
+                              [](char c) { return c == ' ' ? '-' : lowerAscii(c); });
 }
 
 // The mask of the bit with this caption; no such caption fails the build.
@@ -161,10 +156,8 @@ StatusWord deviceBits(const DeviceAnswers &answers) noexcept
         bits |= captionBit("Paper Low");
     if (shows(paper, 5) || shows(paper, 6))
         bits |= captionBit("Paper Out");
-    for (const std::optional<std::uint8_t> &answer : answers) {
-        if (!answer)
-            bits |= PrinterErrorBit;
-    }
+    if (!answeredAll(answers))
+        bits |= PrinterErrorBit;
     return bits;
 }
 

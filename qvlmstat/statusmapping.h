@@ -5,6 +5,7 @@
 // printer-state-reasons, and from a printer's answers to the real-time status request. Pure, no
 // CUPS and no Qt, so that it is tested on its own, from tables.
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -50,6 +51,12 @@ using DeviceAnswers = std::array<std::optional<std::uint8_t>, 4>;
 constexpr bool isValidAnswer(std::uint8_t byte)
 {
     return (byte & 0x93) == 0x12;
+}
+
+// Whether every request was answered validly.
+constexpr bool answeredAll(const DeviceAnswers &answers)
+{
+    return std::ranges::all_of(answers, [](const auto &answer) { return answer.has_value(); });
 }
 
 // The bits the answers show. Printer Error when one of the four is missing: the printer's state

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "statusservice.h"
 
+#include "asciitext.h"
 #include "device.h"
 #include "deviceuri.h"
 #include "scheduler.h"
 
 #include <cups/cups.h>
 
-#include <strings.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -34,7 +33,7 @@ std::optional<std::string> lpoptionsDefault(const std::string &file)
     char *value = nullptr;
     int number = 0;
     while (cupsFileGetConf(options, line, sizeof line, &value, &number)) {
-        if (strcasecmp(line, "default") == 0 && value) {
+        if (equalsIgnoringCase(line, "default") && value) {
             name.assign(value, std::strcspn(value, " \t/"));
             break;
         }
@@ -159,11 +158,7 @@ StatusWord StatusService::withPrinterBits(const QueueReport &report, StatusWord 
     remember(m_health, peer, reading.outcome);
     if (reading.notADevice)
         return word;
-    const bool allAnswered =
-        std::ranges::all_of(reading.answers, [](const std::optional<std::uint8_t> &answer) {
-            return answer.has_value();
-        });
-    if (!allAnswered && unanswered == word)
+    if (!answeredAll(reading.answers) && unanswered == word)
         return word;
     return word | deviceBits(reading.answers);
 }

@@ -75,7 +75,7 @@ Port openPty(const QString &path)
 
 Port openChannel(PrinterSim &sim, const QString &channel)
 {
-    return channel == "tcp"_L1 ? Port{sim.connectTcp()} : openPty(sim.pty());
+    return channel == "tcp"_L1 ? Port{sim.connectToPort()} : openPty(sim.pty());
 }
 
 bool isValidAnswer(char byte)
@@ -199,11 +199,11 @@ void TestPrinterSim::oneConnectionAtATime()
     QVERIFY(sim.start({u"--tcp"_s, u"0"_s}));
     const int idle = descriptorsOf(sim.process());
     const QByteArray request = QByteArray::fromHex("100401");
-    Port first{sim.connectTcp()};
+    Port first{sim.connectToPort()};
     QVERIFY(first.send(request));
     QCOMPARE(first.receive(1).size(), 1);
     // The second is let in by the system, not served.
-    Port second{sim.connectTcp()};
+    Port second{sim.connectToPort()};
     QVERIFY(second.fd >= 0);
     QVERIFY(second.send(request));
     QVERIFY(first.send(request));
@@ -324,7 +324,7 @@ void TestPrinterSim::endings()
     QFETCH(QString, how);
     PrinterSim sim;
     QVERIFY(sim.start());
-    const Port connected{sim.connectTcp()};
+    const Port connected{sim.connectToPort()};
     if (how == "quit"_L1)
         QCOMPARE(sim.command(u"quit"_s), u"ok"_s);
     else if (how == "end of input"_L1)

@@ -5,7 +5,7 @@
 // that five seconds pass without waiting for them, and with a name resolver the test holds.
 
 #include "fakescheduler.h"
-#include "simulatedprinter.h"
+#include "printersim.h"
 #include "statusservice.h"
 
 #include <QElapsedTimer>
@@ -193,7 +193,7 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
     QFETCH(int, state);
     QFETCH(int, silent);
     QFETCH(int, answered);
-    SimulatedPrinter printer;
+    PrinterSim printer;
     QVERIFY(printer.start());
     QVERIFY(printer.answer({0x12, 0x16, 0x12, 0x12}));
     QVERIFY(printer.run(u"fault silent"_s));

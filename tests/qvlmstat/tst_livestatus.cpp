@@ -4,8 +4,8 @@
 // its pseudo-terminal; the library loaded as the program loads it. Each test gets a simulator of
 // its own.
 
+#include "printersim.h"
 #include "privatecups.h"
-#include "simulatedprinter.h"
 #include "statuslibrary.h"
 
 #include <QDir>
@@ -92,8 +92,8 @@ private:
     void keepUntilTheEnd() { m_silenced.push_back(std::move(m_printer)); }
 
     std::unique_ptr<StatusLibrary> m_library;
-    std::unique_ptr<SimulatedPrinter> m_printer;
-    std::vector<std::unique_ptr<SimulatedPrinter>> m_silenced;
+    std::unique_ptr<PrinterSim> m_printer;
+    std::vector<std::unique_ptr<PrinterSim>> m_silenced;
 };
 
 void TestLiveStatus::initTestCase()
@@ -108,7 +108,7 @@ void TestLiveStatus::init()
     qunsetenv("LPDEST");
     qunsetenv("PRINTER");
     QVERIFY(PrivateCups::removeEverything());
-    m_printer = std::make_unique<SimulatedPrinter>();
+    m_printer = std::make_unique<PrinterSim>();
     QVERIFY(m_printer->start());
 }
 
@@ -206,7 +206,7 @@ void TestLiveStatus::answersMakeTheWord()
     QVERIFY(m_printer->answer(answers));
     QVERIFY(m_printer->run(u"reset"_s));
     QCOMPARE(statusOf(u"QVT-Front"_s), word);
-    QCOMPARE(m_printer->received(), SimulatedPrinter::oneQuery());
+    QCOMPARE(m_printer->received(), PrinterSim::oneQuery());
     QCOMPARE(m_printer->connections(), 1);
 }
 
@@ -293,11 +293,11 @@ void TestLiveStatus::lineAndFilePrintersAreAskedOnlyWhileIdle()
     QVERIFY(PrivateCups::setReasons(u"QVT-Line"_s, {u"media-jam"_s}));
     QVERIFY(m_printer->answer({0x12, 0x12, 0x12, 0x16}));
     QCOMPARE(statusOf(u"QVT-Line"_s), DeliveryJam | PaperLow);
-    QCOMPARE(m_printer->received(), SimulatedPrinter::oneQuery());
+    QCOMPARE(m_printer->received(), PrinterSim::oneQuery());
     // Asked again, nothing left over from the first time.
     QVERIFY(m_printer->run(u"reset"_s));
     QCOMPARE(statusOf(u"QVT-Line"_s), DeliveryJam | PaperLow);
-    QCOMPARE(m_printer->received(), SimulatedPrinter::oneQuery());
+    QCOMPARE(m_printer->received(), PrinterSim::oneQuery());
 
     QVERIFY(m_printer->run(u"reset"_s));
     QVERIFY(PrivateCups::stopQueue(u"QVT-Line"_s));
@@ -346,7 +346,7 @@ void TestLiveStatus::faultsAreAnsweredWithinTheBound()
     QCOMPARE(statusOf(u"QVT-Faulty"_s, &took), PrinterError);
     QVERIFY2(took < CallBoundMs, qPrintable(u"%1 ms"_s.arg(took)));
     const QByteArray received = m_printer->received();
-    QVERIFY2(SimulatedPrinter::oneQuery().startsWith(received), received.constData());
+    QVERIFY2(PrinterSim::oneQuery().startsWith(received), received.constData());
     keepUntilTheEnd();
 }
 
@@ -388,7 +388,7 @@ void TestLiveStatus::onlyPrintersOfTheSeriesAreAsked()
     QVERIFY(m_printer->answer(CoverOpen));
     QCOMPARE(statusOf(calledAs), asked ? HeadUp : 0x0000);
     QCOMPARE(m_printer->connections(), asked ? 1 : 0);
-    QCOMPARE(m_printer->received(), asked ? SimulatedPrinter::oneQuery() : QByteArray());
+    QCOMPARE(m_printer->received(), asked ? PrinterSim::oneQuery() : QByteArray());
 }
 
 void TestLiveStatus::theDefaultDestinationFollowsTheSameRules()

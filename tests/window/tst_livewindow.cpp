@@ -3,8 +3,8 @@
 // scheduler that "scripts/private-cups run" starts, pointing at the printer simulator. What the
 // printer says, and the scheduler does not know, reaches the check boxes and the log.
 
+#include "printersim.h"
 #include "privatecups.h"
-#include "simulatedprinter.h"
 #include "windowrig.h"
 
 #include <QApplication>
@@ -28,7 +28,7 @@ void TestLiveWindow::initTestCase()
 
 void TestLiveWindow::pollingSeesTheCoverOpenAndClosed()
 {
-    SimulatedPrinter printer;
+    PrinterSim printer;
     QVERIFY(printer.start());
     QVERIFY(PrivateCups::removeEverything());
     QVERIFY(PrivateCups::addQueue(u"QVT-Live"_s, printer.socketUri()));
