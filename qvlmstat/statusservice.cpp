@@ -148,17 +148,16 @@ StatusWord StatusService::withPrinterBits(const QueueReport &report, StatusWord 
         return word;
     // A network printer busy printing may not answer; the scheduler's word, Printer Busy in it,
     // then stands alone. Any other printer's silence leaves its state unknown.
-    const StatusWord unanswered =
-        network && report.state == PrinterStateProcessing ? word : word | PrinterErrorBit;
+    const bool mayStaySilent = network && report.state == PrinterStateProcessing;
 
     const std::string peer = printerKey(device);
     if (!m_health.mayAsk(peer))
-        return unanswered;
+        return mayStaySilent ? word : word | PrinterErrorBit;
     const DeviceReading reading = askDevice(device, deadline, m_resolver);
     remember(m_health, peer, reading.outcome);
     if (reading.notADevice)
         return word;
-    if (!answeredAll(reading.answers) && unanswered == word)
+    if (!answeredAll(reading.answers) && mayStaySilent)
         return word;
     return word | deviceBits(reading.answers);
 }

@@ -226,6 +226,8 @@ void TestLiveStatus::theSchedulersWordAndThePrintersTogether_data()
                                             << QList{0x12, 0x12, 0x12, 0x16} << PaperLow;
     QTest::newRow("a stopped queue, asked all the same")
         << QStringList() << true << QList{0x12, 0x12, 0x12, 0x32} << (PrinterError | PaperOut);
+    QTest::newRow("a stopped queue, one answer invalid: the others still count")
+        << QStringList() << true << QList{0x13, 0x12, 0x12, 0x32} << (PrinterError | PaperOut);
     QTest::newRow("reasons of the scheduler, the printer all clear")
         << QStringList{u"cover-open"_s, u"com.quorvel-cutter-home"_s} << false << AllClear
         << (HeadUp | 0x0008);
