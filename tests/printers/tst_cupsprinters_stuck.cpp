@@ -4,88 +4,19 @@
 
 #include "cupsprinters.h"
 #include "fakes.h"
+#include "fakescheduler.h"
 #include "form1.h"
 #include "statuslibrary.h"
 
 #include <QComboBox>
 #include <QElapsedTimer>
-#include <QLocalServer>
-#include <QLocalSocket>
-#include <QSemaphore>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
-#include <QTimer>
-
-#include <atomic>
 
 using namespace Qt::StringLiterals;
 using namespace std::chrono_literals;
 
-namespace {
-
-// A scheduler on a Unix socket of its own that accepts every connection and holds it: silent,
-// or sending the start of an endless header line one byte every 40 ms, so that the connection
-// is never quiet for long.
-class StuckScheduler final : public QThread
-{
-public:
-    enum class Manner { Silent, Trickling };
-
-    StuckScheduler(QString path, Manner manner)
-        : m_path(std::move(path))
-        , m_manner(manner)
-    {}
-    ~StuckScheduler() override
-    {
-        quit();
-        wait();
-    }
-
-    bool listen()
-    {
-        start();
-        return m_ready.tryAcquire(1, 10000) && m_listening;
-    }
-    int connections() const { return m_connections; }
-
-protected:
-    void run() override
-    {
-        QLocalServer server;
-        QLocalServer::removeServer(m_path);
-        m_listening = server.listen(m_path);
-        QList<QLocalSocket *> held; // the server owns them
-        connect(&server, &QLocalServer::newConnection, &server, [&] {
-            while (QLocalSocket *socket = server.nextPendingConnection()) {
-                held.append(socket);
-                ++m_connections;
-                if (m_manner == Manner::Trickling)
-                    socket->write("HTTP/1.1 200 OK\r\nX-Filler: ");
-            }
-        });
-        QTimer trickle;
-        connect(&trickle, &QTimer::timeout, &server, [&] {
-            for (QLocalSocket *socket : std::as_const(held))
-                socket->write("x");
-        });
-        if (m_manner == Manner::Trickling)
-            trickle.start(40);
-        m_ready.release();
-        exec();
-    }
-
-private:
-    const QString m_path;
-    const Manner m_manner;
-    QSemaphore m_ready;
-    std::atomic<bool> m_listening = false;
-    std::atomic<int> m_connections = 0;
-};
-
-} // namespace
-
-Q_DECLARE_METATYPE(StuckScheduler::Manner)
+Q_DECLARE_METATYPE(FakeScheduler::Behaviour)
 
 class TestCupsPrintersStuck : public QObject
 {
@@ -120,17 +51,17 @@ void TestCupsPrintersStuck::initTestCase()
 
 void TestCupsPrintersStuck::windowOpensWithAnEmptyList_data()
 {
-    QTest::addColumn<StuckScheduler::Manner>("manner");
-    QTest::newRow("silent scheduler") << StuckScheduler::Manner::Silent;
-    QTest::newRow("trickling scheduler") << StuckScheduler::Manner::Trickling;
+    QTest::addColumn<FakeScheduler::Behaviour>("behaviour");
+    QTest::newRow("silent scheduler") << FakeScheduler::Behaviour::Silent;
+    QTest::newRow("trickling scheduler") << FakeScheduler::Behaviour::TrickleAtOnce;
 }
 
 // As the program starts: the window, its load handler, then showing it.
 void TestCupsPrintersStuck::windowOpensWithAnEmptyList()
 {
-    QFETCH(StuckScheduler::Manner, manner);
-    StuckScheduler scheduler(socketPath(), manner);
-    QVERIFY(scheduler.listen());
+    QFETCH(FakeScheduler::Behaviour, behaviour);
+    const FakeScheduler scheduler(socketPath(), behaviour);
+    QVERIFY(scheduler.isListening());
 
     QElapsedTimer timer;
     timer.start();

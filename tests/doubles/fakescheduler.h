@@ -2,8 +2,8 @@
 #pragma once
 
 // A scheduler that misbehaves on purpose, on a Unix socket of its own, served by a thread: it
-// holds connections without a word, trickles an answer, sends a body that never ends, or
-// answers properly about one printer. It counts the connections it takes.
+// holds connections without a word, trickles an answer or an endless head, sends a body that
+// never ends, or answers properly about one printer. It counts the connections it takes.
 
 #include <cups/cups.h>
 
@@ -26,10 +26,12 @@ class FakeScheduler
 {
 public:
     enum class Behaviour {
-        Silent,  // takes connections and never reads or answers
-        Trickle, // a complete, proper answer, one byte every 40 ms (ten seconds in all)
-        Endless, // a proper answer whose body never ends, as fast as it goes
-        Answer,  // a proper answer about the printer below
+        Silent,        // takes connections and never reads or answers
+        Trickle,       // a complete, proper answer, one byte every 40 ms (ten seconds in all)
+        TrickleAtOnce, // unasked, as soon as it accepts: a head line that never ends, a byte
+                       // every 40 ms, so that the connection is never quiet for long
+        Endless,       // a proper answer whose body never ends, as fast as it goes
+        Answer,        // a proper answer about the printer below
     };
 
     // The printer that Answer describes.
@@ -50,6 +52,7 @@ public:
         if (size_t(path.size()) >= sizeof address.sun_path)
             return;
         std::memcpy(address.sun_path, path.constData(), size_t(path.size()));
+        ::unlink(path.constData()); // left by an earlier one
         m_listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         if (m_listener < 0 || ::pipe2(m_stop, O_CLOEXEC) != 0 ||
             ::bind(m_listener, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0 ||
@@ -184,6 +187,12 @@ private:
                 for (const char byte : answer()) {
                     if (!send(fd, QByteArray(1, byte)) || !wait(fd, 0, 40))
                         break;
+                }
+            }
+            break;
+        case Behaviour::TrickleAtOnce:
+            if (send(fd, "HTTP/1.1 200 OK\r\nX-Filler: ")) {
+                while (send(fd, "x") && wait(fd, 0, 40)) {
                 }
             }
             break;
