@@ -12,6 +12,7 @@
 //   bench_action --only ours|floor ACTIONS      runs one side alone (for callgrind)
 
 #include "benchrig.h"
+#include "timing.h"
 
 #include <QDateTime>
 #include <QEvent>
@@ -23,13 +24,6 @@
 using namespace Qt::StringLiterals;
 
 namespace {
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
 
 // The locale's short date and time to the second, as one format, derived once.
 QString dateTimeFormat(const QLocale &locale)
@@ -189,6 +183,7 @@ int main(int argc, char *argv[])
     std::printf("qt.version=%s\n", qVersion());
     std::printf("action.lines=%d\naction.rounds=%d\naction.per_round=%zu\n"
                 "action.ours_per_s=%.0f\naction.floor_per_s=%.0f\naction.ratio=%.3f\n",
-                list->count(), rounds, perRound, median(ours), median(bare), median(ratios));
+                list->count(), rounds, perRound, bench::median(ours), bench::median(bare),
+                bench::median(ratios));
     return 0;
 }

@@ -10,6 +10,8 @@
 // program has ended. Prints NAME.startup_ms and NAME.peak_rss_kib, the medians, as key=value
 // lines, after one unmeasured run of each to warm the caches.
 
+#include "timing.h"
+
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
@@ -43,13 +45,6 @@ long long monotonicNs()
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<long long>(now.tv_sec) * 1000000000LL + now.tv_nsec;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    const size_t middle = values.size() / 2;
-    return values.size() % 2 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
 [[noreturn]] void fail(const std::string &what)
@@ -135,9 +130,9 @@ int main(int argc, char *argv[])
     }
     for (const Program &program : programs) {
         std::printf("%s.startup_ms=%.1f\n%s.startup_min_ms=%.1f\n%s.peak_rss_kib=%.0f\n",
-                    program.name.c_str(), median(program.milliseconds), program.name.c_str(),
+                    program.name.c_str(), bench::median(program.milliseconds), program.name.c_str(),
                     *std::min_element(program.milliseconds.begin(), program.milliseconds.end()),
-                    program.name.c_str(), median(program.peakKiB));
+                    program.name.c_str(), bench::median(program.peakKiB));
     }
     return 0;
 }

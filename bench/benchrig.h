@@ -9,16 +9,11 @@
 #include "windowrig.h"
 
 #include <QApplication>
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QFile>
-#include <QListWidget>
-#include <QLocale>
 
 #include <array>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
 #include <memory>
 
 namespace bench {
