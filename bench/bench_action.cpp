@@ -14,10 +14,14 @@
 #include "benchrig.h"
 #include "timing.h"
 
+#include <QCheckBox>
 #include <QDateTime>
 #include <QEvent>
+#include <QListWidget>
+#include <QLocale>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
 

@@ -12,7 +12,10 @@
 
 #include "benchrig.h"
 
+#include <QListWidget>
+
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
