@@ -1,16 +1,15 @@
 # SPDX-License-Identifier: MIT
-# What the packaging tests check, made afresh from the current build tree (which must be built):
+# The installed tree the packaging tests check, made afresh from the current build tree (which
+# must be built):
 #
-#   cmake -DMODE=install -DBUILD_DIR=<build> -DOUTPUT_DIR=<prefix> -P fixture.cmake
+#   cmake -DBUILD_DIR=<build> -DOUTPUT_DIR=<prefix> -P fixture.cmake
 #       "cmake --install" into <prefix>
-#   cmake -DMODE=package -DCPACK=<cpack> -DBUILD_DIR=<build> -DOUTPUT_DIR=<dir> -P fixture.cmake
-#       the Debian package, made by CPack in <dir>
 #
-# <prefix> or <dir> is emptied first, so that nothing of an earlier run is checked. Both rewrite
+# <prefix> is emptied first, so that nothing of an earlier run is checked. The install rewrites
 # the build tree's install_manifest.txt, the list of files that the user's own install left
 # there to uninstall with: it is put back as it was.
 
-foreach(variable MODE BUILD_DIR OUTPUT_DIR)
+foreach(variable BUILD_DIR OUTPUT_DIR)
     if(NOT ${variable})
         message(FATAL_ERROR "fixture.cmake: ${variable} is not set")
     endif()
@@ -18,16 +17,7 @@ endforeach()
 
 file(REMOVE_RECURSE ${OUTPUT_DIR})
 file(MAKE_DIRECTORY ${OUTPUT_DIR})
-if(MODE STREQUAL "install")
-    set(command ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${OUTPUT_DIR})
-elseif(MODE STREQUAL "package")
-    if(NOT CPACK)
-        message(FATAL_ERROR "fixture.cmake: CPACK is not set")
-    endif()
-    set(command ${CPACK} --config ${BUILD_DIR}/CPackConfig.cmake -B ${OUTPUT_DIR})
-else()
-    message(FATAL_ERROR "fixture.cmake: unknown MODE ${MODE}")
-endif()
+set(command ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${OUTPUT_DIR})
 
 set(manifest ${BUILD_DIR}/install_manifest.txt)
 set(kept ${OUTPUT_DIR}.install_manifest.txt)

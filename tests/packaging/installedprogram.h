@@ -46,22 +46,26 @@ struct ToolResult
 {
     bool ran = false; // started and ended by itself within the time allowed
     int exitCode = -1;
-    QByteArray output; // standard output and error together
+    QByteArray output; // standard output, and standard error unless the tool ran with
+                       // SeparateChannels
     QString failure;   // why it did not run, or how it ended, for a test's message
 
     bool succeeded() const { return ran && exitCode == 0; }
 };
 
-// Runs the tool with this process's environment, or with environment when one is given.
+// Runs the tool with this process's environment, or with environment when one is given. With
+// SeparateChannels, the output is standard output alone, and standard error only goes into the
+// failure message.
 inline ToolResult runTool(const QString &program, const QStringList &arguments,
                           int timeoutMs = 120000,
-                          const QProcessEnvironment &environment = QProcessEnvironment())
+                          const QProcessEnvironment &environment = QProcessEnvironment(),
+                          QProcess::ProcessChannelMode channels = QProcess::MergedChannels)
 {
     ToolResult result;
     QProcess process;
     if (!environment.isEmpty())
         process.setProcessEnvironment(environment);
-    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setProcessChannelMode(channels);
     process.start(program, arguments);
     if (!process.waitForFinished(timeoutMs)) {
         result.failure = u"%1 did not finish: %2"_s.arg(program, process.errorString());
@@ -69,16 +73,17 @@ inline ToolResult runTool(const QString &program, const QStringList &arguments,
         process.waitForFinished();
         return result;
     }
-    result.output = process.readAll();
+    result.output = process.readAllStandardOutput();
+    const QByteArray errors = process.readAllStandardError();
     if (process.exitStatus() != QProcess::NormalExit) {
         result.failure = u"%1 crashed"_s.arg(program);
         return result;
     }
     result.ran = true;
     result.exitCode = process.exitCode();
-    result.failure = u"%1 %2 exited with %3:\n%4"_s.arg(program, arguments.join(u' '),
-                                                        QString::number(result.exitCode),
-                                                        QString::fromLocal8Bit(result.output));
+    result.failure = u"%1 %2 exited with %3:\n%4"_s.arg(
+        program, arguments.join(u' '), QString::number(result.exitCode),
+        QString::fromLocal8Bit(result.output + errors));
     return result;
 }
 

@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: MIT
 // What a release carries besides the program, made by CMake scripts: the Debian changelog and the
 // AppStream releases that packaging/RavelinChanges.cmake writes from the list of changes, and
-// the licence line at the top of every source that tests/checkspdx.cmake asks for, or adds.
+// the licence line at the top of every source that tests/checkspdx.cmake asks for, or adds; and
+// the Debian copyright file, which must state the licence and its holder as LICENSE does.
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -115,6 +117,7 @@ private Q_SLOTS:
     void licenceLines_data();
     void licenceLines();
     void licenceLinesAdded();
+    void copyrightStatesTheLicence();
 };
 
 void TstReleaseFiles::debianChangelog_data()
@@ -263,6 +266,7 @@ void TstReleaseFiles::licenceLines_data()
                        u"i.svg=<?xml version=\"1.0\"?>\n<!-- SPDX-License-Identifier: MIT -->\n"_s,
                        u"x.map=/* SPDX-License-Identifier: MIT */\n"_s,
                        u"x.1=.\\\" SPDX-License-Identifier: MIT\n.TH X 1\n"_s,
+                       u"debian/control=# SPDX-License-Identifier: MIT\nSource: x\n"_s,
                        u"desktop/org.ravelin.Ravelin.metainfo.xml.in=<?xml version=\"1.0\"?>\n"
                        "<!-- SPDX-License-Identifier: CC0-1.0 -->\n"_s}
         << QStringList();
@@ -274,6 +278,7 @@ void TstReleaseFiles::licenceLines_data()
                        u"x.map={ local: *; };\n"_s,
                        u"x.1=.TH X 1\n"_s,
                        u"y.supp=leak:x\n"_s,
+                       u"debian/control=Source: x\n"_s,
                        u"desktop/org.ravelin.Ravelin.metainfo.xml.in=<?xml version=\"1.0\"?>\n"
                        "<!-- SPDX-License-Identifier: MIT -->\n"_s}
         << QStringList{u"a.cpp: // SPDX-License-Identifier: MIT"_s,
@@ -283,6 +288,7 @@ void TstReleaseFiles::licenceLines_data()
                        u"x.map: /* SPDX-License-Identifier: MIT */"_s,
                        u"x.1: .\\\" SPDX-License-Identifier: MIT"_s,
                        u"y.supp: # SPDX-License-Identifier: MIT"_s,
+                       u"debian/control: # SPDX-License-Identifier: MIT"_s,
                        u"desktop/org.ravelin.Ravelin.metainfo.xml.in: "
                        "<!-- SPDX-License-Identifier: CC0-1.0 -->"_s};
     QTest::newRow("the line too far down, or naming another licence")
@@ -292,12 +298,14 @@ void TstReleaseFiles::licenceLines_data()
         << QStringList{u"a.cpp: // SPDX-License-Identifier: MIT"_s,
                        u"run: # SPDX-License-Identifier: MIT"_s,
                        u"a.c: // SPDX-License-Identifier: MIT"_s};
-    QTest::newRow("documents, images, JSON and untracked files are not asked")
+    QTest::newRow("documents, images, JSON, the Debian copyright and changelog, untracked files "
+                  "are not asked")
         << QStringList{u"README.md=# Read me\n"_s,
                        u"LICENSE=MIT License\n"_s,
                        u"docs/shot.png=\x89PNG\n"_s,
                        u"CMakePresets.json={}\n"_s,
-                       u"packaging/copyright.in=Format: x\n"_s,
+                       u"debian/copyright=Format: x\n"_s,
+                       u"debian/changelog=ravelin (1) unstable; urgency=medium\n"_s,
                        u"untracked/a.cpp=int a;\n"_s}
         << QStringList();
 }
@@ -362,6 +370,39 @@ void TstReleaseFiles::licenceLinesAdded()
 
     const Run check = runScript(QStringLiteral(SPDX_SCRIPT), definitions);
     QVERIFY2(check.finished && check.exitCode == 0, qPrintable(check.output));
+}
+
+// debian/copyright is written by hand, in Debian's form: its holder and its Expat text must be
+// LICENSE's, word for word.
+void TstReleaseFiles::copyrightStatesTheLicence()
+{
+    const QString licence = readFile(QStringLiteral(LICENCE_FILE));
+    const QRegularExpression licenceForm(u"\nCopyright \\(c\\) ([^\n]+)\n\n(.*[^\n])\n*$"_s,
+                                         QRegularExpression::DotMatchesEverythingOption);
+    const QRegularExpressionMatch parts = licenceForm.match(licence);
+    QVERIFY2(parts.hasMatch(), "LICENSE: no line \"Copyright (c) <year> <holder>\" and text");
+
+    QStringList holders;
+    QString expat;
+    for (const QString &paragraph :
+         readFile(QStringLiteral(COPYRIGHT_FILE)).split(u"\n\n"_s, Qt::SkipEmptyParts)) {
+        QStringList lines = paragraph.split(u'\n', Qt::SkipEmptyParts);
+        for (const QString &line : lines) {
+            if (line.startsWith(u"Copyright: "_s))
+                holders << line.mid(11);
+        }
+        // The stand-alone licence paragraph: its text, one blank in, "." for an empty line.
+        if (lines.value(0) == u"License: Expat"_s && lines.size() > 1) {
+            lines.removeFirst();
+            for (QString &line : lines)
+                line = line == u" ."_s ? QString() : line.mid(1);
+            expat = lines.join(u'\n');
+        }
+    }
+    QVERIFY(!holders.isEmpty());
+    for (const QString &holder : holders)
+        QCOMPARE(holder, parts.captured(1));
+    QCOMPARE(expat, parts.captured(2));
 }
 
 QTEST_GUILESS_MAIN(TstReleaseFiles)
