@@ -68,8 +68,9 @@ bool HttpResponseReader::parseHead()
 
     // "HTTP/1.x NNN reason"
     std::string_view line = head.substr(0, head.find(LineEnd));
+    // Too short for a status code: "HTTP/1.x" alone, say.
     const std::size_t status = line.size() >= 12 ? wholeNumber(line.substr(9, 3)).value_or(0) : 0;
-    if (!line.starts_with("HTTP/1.") || line[8] != ' ' || status < 100 ||
+    if (status < 100 || !line.starts_with("HTTP/1.") || line[8] != ' ' ||
         (line.size() > 12 && line[12] != ' ')) {
         m_state = State::Bad;
         return false;

@@ -102,6 +102,8 @@ void TestHttpResponse::frame_data()
     bad("more than the cap in all", ok + "Content-Length: 4090\r\n\r\n" + QByteArray(4090, 'x'));
     bad("not HTTP", "ICY 200 OK\r\n\r\nabc"_ba, true);
     bad("status not a number", "HTTP/1.1 2x0 OK\r\n\r\n"_ba, true);
+    bad("a status line of the version alone", "HTTP/1.1\r\n\r\n"_ba, true);
+    bad("a status line cut after the version", "HTTP/1.1 20\r\n\r\n"_ba, true);
     bad("a head that never ends", ok + QByteArray(5000, 'x'));
 }
 
