@@ -104,8 +104,8 @@ HostAddresses lookUpHost(const std::string &host, const Deadline &deadline, Reso
 // The names being looked up now, for tests that watch the look-ups.
 std::size_t nameLookupsInFlight();
 
-// A connected stream socket to the first of host's addresses that takes the connection, or to
-// the Unix socket at path. The host is looked up as lookUpHost() does.
+// A connected stream socket to the first of host's addresses that takes the connection. The
+// host is looked up as lookUpHost() does.
 struct Connected
 {
     Descriptor descriptor;
@@ -115,7 +115,6 @@ struct Connected
 };
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
                      Resolver resolver);
-Connected connectUnix(const std::string &path, const Deadline &deadline);
 
 // Writes all of bytes. (Sockets are written without SIGPIPE: a peer that has gone is a failure
 // to report, not a reason to end the program.)
