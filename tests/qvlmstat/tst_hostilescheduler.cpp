@@ -117,9 +117,6 @@ void TestHostileScheduler::answers_data()
     QTest::newRow("an interim response first")
         << "HTTP/1.1 100 Continue\r\n\r\n" + FakeScheduler::httpResponse(proper) << false << 0x0010
         << QString();
-    QTest::newRow("field names in any case")
-        << http("200 OK\r\nCONTENT-length:  " + QByteArray::number(proper.size()), proper) << false
-        << 0x0010 << QString();
 
     // Too much to read.
     QByteArray flood;
@@ -129,11 +126,6 @@ void TestHostileScheduler::answers_data()
             u"sent an answer larger than 64 KiB"_s);
     hostile("a length beyond the cap, and little sent",
             http(ok + "\r\nContent-Length: 10000000", proper), u"larger than 64 KiB"_s);
-    hostile("chunks beyond the cap",
-            http(ok + "\r\nTransfer-Encoding: chunked", "10000\r\n" + QByteArray(0x10000, 'x') +
-                                                            "\r\n10\r\n" + QByteArray(16, 'x') +
-                                                            "\r\n0\r\n\r\n"),
-            u"larger than 64 KiB"_s);
     hostile("short names flooding within the size",
             FakeScheduler::httpResponse(ippAnswer(flood.left(40000))),
             u"more than 1024 attribute values"_s);
@@ -157,13 +149,6 @@ void TestHostileScheduler::answers_data()
                 ippAddInteger(message, IPP_TAG_PRINTER, IPP_TAG_INTEGER, "printer-state", 3);
             })),
             u"printer-state as integer, not enum"_s);
-    hostile("printer-state as a keyword",
-            FakeScheduler::httpResponse(answerChangedBy([](ipp_t *message) {
-                remove(message, "printer-state");
-                ippAddString(message, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-state", nullptr,
-                             "idle");
-            })),
-            u"printer-state as keyword, not enum"_s);
     hostile("printer-state with no state's value",
             FakeScheduler::httpResponse(answerChangedBy([](ipp_t *message) {
                 ipp_attribute_t *state = ippFindAttribute(message, "printer-state", IPP_TAG_ENUM);
@@ -210,7 +195,6 @@ void TestHostileScheduler::answers_data()
 
     // HTTP that is no answer.
     hostile("a status line of the version alone", "HTTP/1.1\r\n\r\n", u"sent no valid answer"_s);
-    hostile("a status line cut short", "HTTP/1.1 20\r\n\r\n", u"sent no valid answer"_s);
     hostile("the stream ends inside the body",
             http(ok + "\r\nContent-Length: " + QByteArray::number(proper.size() + 10), proper),
             u"sent no valid answer"_s);
