@@ -19,6 +19,7 @@ constexpr std::uint32_t EndTag = 0x03;
 constexpr std::uint32_t FirstValueTag = 0x10;
 constexpr std::uint32_t BeginCollectionTag = 0x34;
 constexpr std::uint32_t EndCollectionTag = 0x37;
+// Read as a tag of four more bytes by some libcups and as a tag of its own by others; refused.
 constexpr std::uint32_t ExtensionTag = 0x7f;
 
 // The unsigned big-endian number in the size bytes at at, or none past the end.
@@ -76,44 +77,35 @@ std::string textOf(ipp_attribute_t *attribute)
 IppShape shapeOfIppMessage(std::string_view message, std::size_t entryLimit)
 {
     IppShape shape;
-    if (message.size() < HeaderSize)
-        return shape;
     std::size_t at = HeaderSize;
     std::size_t depth = 0;
-    for (;;) {
-        std::optional<std::uint32_t> tag = number(message, at, 1);
-        if (!tag)
-            return shape; // no end
+    // Ends the message at at: complete.
+    const auto end = [&] {
+        shape.complete = true;
+        shape.length = at;
+        return shape;
+    };
+    while (const std::optional<std::uint32_t> tag = number(message, at, 1)) {
         at += 1;
-        if (*tag == ExtensionTag) {
-            tag = number(message, at, 4);
-            if (!tag || *tag > 0x7fffffff)
-                return shape;
-            at += 4;
-        }
-        if (*tag == EndTag) {
-            if (depth == 0) {
-                shape.complete = true;
-                return shape;
-            }
-            --depth; // libcups ends the collection it reads
+        if (*tag == EndTag && depth == 0)
+            return end();
+        if (*tag == EndTag) { // libcups ends the collection it reads
+            --depth;
             continue;
         }
-        if (++shape.entries > entryLimit)
+        if (++shape.entries > entryLimit || *tag == ExtensionTag)
             return shape;
         if (*tag < FirstValueTag) {
             if (*tag == 0 || depth > 0)
-                return shape; // not a group tag libcups takes
+                return shape; // no group tag libcups takes
             continue;
         }
         const std::optional<std::uint32_t> nameLength = number(message, at, 2);
-        if (!nameLength || (*nameLength > 0 && depth > 0))
+        // A name inside a collection, or after an endCollection tag, is not read alike by every
+        // libcups: none may be there.
+        if (!nameLength || (*nameLength > 0 && (depth > 0 || *tag == EndCollectionTag)))
             return shape;
-        at += 2;
-        // libcups reads no name after an endCollection tag: the next two bytes are its value's
-        // length, and must be 0.
-        if (*tag != EndCollectionTag)
-            at += *nameLength;
+        at += 2 + *nameLength;
         const std::optional<std::uint32_t> valueLength = number(message, at, 2);
         if (!valueLength)
             return shape;
@@ -121,16 +113,15 @@ IppShape shapeOfIppMessage(std::string_view message, std::size_t entryLimit)
         if (*tag == BeginCollectionTag || *tag == EndCollectionTag) {
             if (*valueLength > 0)
                 return shape;
-            if (*tag == BeginCollectionTag) {
+            if (*tag == BeginCollectionTag)
                 shape.depth = std::max(shape.depth, ++depth);
-            } else if (depth > 0) {
+            else if (depth > 0)
                 --depth;
-            } else {
-                shape.complete = true;
-                return shape;
-            }
+            else
+                return end(); // libcups ends the message as well
         }
     }
+    return shape; // no end
 }
 
 std::string tooLargeWhy(const AnswerLimits &limits)

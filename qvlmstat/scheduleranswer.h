@@ -42,12 +42,14 @@ inline constexpr std::size_t MaxCollectionDepth = 8;
 
 // An IPP message as its framing alone shows it, read the way libcups reads it: the version, the
 // operation or status code and the request id, then tags. A group tag stands alone; any other
-// tag (four more bytes for an extension) has a two-byte name length, the name, a two-byte value
-// length and the value. A begCollection value opens a collection, which an endCollection
-// closes, or an end tag; at the top, either ends the message.
+// tag has a two-byte name length, the name, a two-byte value length and the value. A
+// begCollection value opens a collection, which an endCollection or an end tag closes; at the
+// top, either ends the message. What libcups versions read differently, and no answer of ours
+// holds, is refused: the extension tag (0x7F), a name after an endCollection tag.
 struct IppShape
 {
     bool complete = false;   // an end was reached, and libcups may read the message
+    std::size_t length = 0;  // up to the end, when complete
     std::size_t entries = 0; // every tag but the end; counting stops past the limit
     std::size_t depth = 0;   // the deepest nesting of collections
 };

@@ -2,9 +2,9 @@
 // libFuzzer entry for what is read by hand of the scheduler's answer: the IPP framing that
 // bounds an answer before libcups reads it, and what the answer says about a queue. For any
 // bytes, without a crash, a hang or undefined behaviour:
-// - whatever libcups reads whole, the framing reader finds complete, with at least as many
-//   entries and collections nested at least as deep as libcups holds, so that the limits it
-//   checks bound libcups's work;
+// - where the framing reader finds a message complete and libcups reads it whole, both end at
+//   the same byte, and libcups holds no more entries and no deeper collections than the framing
+//   reader counted, so that the limits it checks bound libcups's work;
 // - an answer read within the limits of one queue gives either a reason or a state from idle
 //   to stopped, and a word, printer bits and all, with nothing above bit 15.
 // The replay test runs this same entry over the seeds and generated messages.
@@ -64,12 +64,12 @@ void checkFraming(std::string_view bytes)
 {
     ipp_t *message = ippNew();
     std::string_view source = bytes;
-    if (ippReadIO(&source, readFrom, 1, nullptr, message) == IPP_STATE_DATA) {
+    const IppShape shape = shapeOfIppMessage(bytes, bytes.size());
+    if (shape.complete && ippReadIO(&source, readFrom, 1, nullptr, message) == IPP_STATE_DATA) {
         IppShape held;
         measure(message, 0, held);
-        const IppShape shape = shapeOfIppMessage(bytes, bytes.size());
-        if (!shape.complete)
-            fail("libcups read a message the framing reader finds incomplete", bytes);
+        if (bytes.size() - source.size() != shape.length)
+            fail("libcups and the framing reader end the message at different bytes", bytes);
         if (held.entries > shape.entries)
             fail("libcups holds more entries than the framing reader counted", bytes);
         if (held.depth > shape.depth)
