@@ -171,6 +171,20 @@ void post(const SchedulerAddress &scheduler, const addrinfo *addresses, const st
     curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &posted.systemError);
 }
 
+// Failures on this side, before anything went to the scheduler.
+bool isLocalFailure(CURLcode code)
+{
+    switch (code) {
+    case CURLE_FAILED_INIT:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+        return true;
+    default:
+        return false;
+    }
+}
+
 bool isTlsFailure(CURLcode code)
 {
     switch (code) {
@@ -200,6 +214,8 @@ SchedulerAnswer answerOf(const Posted &posted, const std::string &where, bool tl
         posted.error[0] ? std::string(posted.error.data()) : curl_easy_strerror(posted.code);
     if (posted.body.tooLarge || posted.code == CURLE_FILESIZE_EXCEEDED)
         return {Outcome::Failed, {}, where + " " + tooLargeWhy(limits)};
+    if (isLocalFailure(posted.code))
+        return {Outcome::Failed, {}, "no request could be sent to " + where + ": " + detail};
     if (posted.code == CURLE_OPERATION_TIMEDOUT)
         return {Outcome::TimedOut, {}, where + " did not answer within " + budgetText(deadline)};
     // A Unix socket whose queue of connections is full: the sign of a scheduler that has stopped

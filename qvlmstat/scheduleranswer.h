@@ -26,7 +26,9 @@ struct MessageDeleter
 using Message = std::unique_ptr<ipp_t, MessageDeleter>;
 
 // What one answer may cost: its size, and its entries (attribute values and group tags, each a
-// piece of libcups's memory).
+// piece of libcups's memory). The cost of distinct names grows with the square of their number:
+// on a busy two-core machine 16,384 of them took 0.14 s to read and free, 32,768 0.8 s and
+// 65,536 3.2 s.
 struct AnswerLimits
 {
     std::size_t maxBytes;
