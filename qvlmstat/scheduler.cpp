@@ -124,13 +124,18 @@ void post(const SchedulerAddress &scheduler, const addrinfo *addresses, const st
         posted.code = CURLE_OPERATION_TIMEDOUT;
         return;
     }
+    // No "Expect: 100-continue": a silent scheduler never sends the go-ahead. (The lists go
+    // after the transfer that uses them.)
+    const List headers{curl_slist_append(nullptr, "Content-Type: application/ipp")};
+    if (!headers || !curl_slist_append(headers.get(), "Expect:"))
+        return;
+    List resolve;
     const Transfer transfer{curl_easy_init()};
     if (!transfer)
         return;
     CURL *const handle = transfer.get();
     const std::string scheme = tls ? "https://" : "http://";
     std::string url = scheme + "localhost/";
-    List resolve;
     if (scheduler.isLocalSocket()) {
         curl_easy_setopt(handle, CURLOPT_UNIX_SOCKET_PATH, scheduler.server.c_str());
     } else if (scheduler.server.find(':') != std::string::npos) { // an IPv6 address
@@ -142,11 +147,6 @@ void post(const SchedulerAddress &scheduler, const addrinfo *addresses, const st
             return;
         curl_easy_setopt(handle, CURLOPT_RESOLVE, resolve.get());
     }
-    // No "Expect: 100-continue": a silent scheduler never sends the go-ahead.
-    const List headers{curl_slist_append(nullptr, "Content-Type: application/ipp")};
-    if (!headers || !curl_slist_append(headers.get(), "Expect:"))
-        return;
-
     curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
