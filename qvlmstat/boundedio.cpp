@@ -1,16 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "boundedio.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <system_error>
@@ -70,10 +72,6 @@ Connected connectAddress(int family, const sockaddr *address, socklen_t length,
         return {{}, Outcome::Failed};
     if (::connect(socket.get(), address, length) == 0)
         return {std::move(socket), Outcome::Done};
-    // A Unix socket whose listener's backlog is full: it takes no connections now, the sign of a
-    // listener that has stopped accepting.
-    if (family == AF_UNIX && errno == EAGAIN)
-        return {{}, Outcome::TimedOut};
     if (errno != EINPROGRESS && errno != EINTR)
         return {{}, Outcome::Failed};
     const Outcome waited = waitFor(socket, POLLOUT, deadline);
@@ -86,57 +84,68 @@ Connected connectAddress(int family, const sockaddr *address, socklen_t length,
     return {std::move(socket), Outcome::Done};
 }
 
-struct AddrinfoDeleter
-{
-    void operator()(addrinfo *list) const { freeaddrinfo(list); }
-};
-using AddressList = std::unique_ptr<addrinfo, AddrinfoDeleter>;
-
-// A name look-up shared by the caller and the thread that makes it. The caller may stop waiting
-// and drop its share; the thread then frees the state, and the result, when it ends.
+// A name look-up shared by the calls that wait for it and the thread that makes it. The calls
+// may stop waiting and drop their shares; the thread's keeps it until the look-up ends.
 struct Lookup
 {
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
-    AddressList result;
+    std::shared_ptr<const addrinfo> result; // none when the name has no address
 };
 
-// The stream addresses of host and port; empty when the look-up fails or the deadline passes
-// first (timedOut tells which).
-AddressList resolve(const std::string &host, std::uint16_t port, const Deadline &deadline,
-                    Resolver resolver, bool &timedOut)
+// The look-ups under way, by name. Never destroyed: a look-up may end while the process exits.
+struct Lookups
 {
-    timedOut = false;
-    const std::string service = std::to_string(port);
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
-    addrinfo *numeric = nullptr;
-    if (::getaddrinfo(host.c_str(), service.c_str(), &hints, &numeric) == 0)
-        return AddressList(numeric);
+    std::mutex mutex;
+    std::map<std::string, std::shared_ptr<Lookup>> byName;
+};
 
-    hints.ai_flags = AI_NUMERICSERV;
-    auto lookup = std::make_shared<Lookup>();
-    try {
-        std::thread([lookup, host, service, hints, resolver] {
-            addrinfo *found = nullptr;
-            const int status = resolver(host.c_str(), service.c_str(), &hints, &found);
+Lookups &lookups()
+{
+    static auto *const all = new Lookups;
+    return *all;
+}
+
+// Looks host up on a thread of its own, then stops counting it as under way.
+void startLookup(const std::shared_ptr<Lookup> &lookup, const std::string &host, Resolver resolver)
+{
+    std::thread([lookup, host, resolver] {
+        addrinfo hints{};
+        hints.ai_family = AF_UNSPEC;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo *found = nullptr;
+        std::shared_ptr<const addrinfo> result;
+        if (resolver(host.c_str(), nullptr, &hints, &found) == 0 && found)
+            result.reset(found, ::freeaddrinfo);
+        {
             const std::lock_guard lock(lookup->mutex);
-            lookup->result.reset(status == 0 ? found : nullptr);
+            lookup->result = std::move(result);
             lookup->done = true;
-            lookup->finished.notify_all();
-        }).detach();
-    } catch (const std::system_error &) {
-        return {};
-    }
-    std::unique_lock lock(lookup->mutex);
-    if (!lookup->finished.wait_until(lock, deadline.end(), [&] { return lookup->done; })) {
-        timedOut = true;
-        return {};
-    }
-    return std::move(lookup->result);
+        }
+        lookup->finished.notify_all();
+        Lookups &all = lookups();
+        const std::lock_guard lock(all.mutex);
+        if (const auto entry = all.byName.find(host);
+            entry != all.byName.end() && entry->second == lookup) {
+            all.byName.erase(entry);
+        }
+    }).detach();
+}
+
+// address with port set; false for an address family without ports.
+bool withPort(const addrinfo &address, std::uint16_t port, sockaddr_storage &target)
+{
+    if (address.ai_addrlen > sizeof target)
+        return false;
+    std::memcpy(&target, address.ai_addr, address.ai_addrlen);
+    if (target.ss_family == AF_INET)
+        reinterpret_cast<sockaddr_in *>(&target)->sin_port = htons(port);
+    else if (target.ss_family == AF_INET6)
+        reinterpret_cast<sockaddr_in6 *>(&target)->sin6_port = htons(port);
+    else
+        return false;
+    return true;
 }
 
 } // namespace
@@ -166,31 +175,70 @@ void Descriptor::reset()
     m_fd = -1;
 }
 
+HostAddresses lookUpHost(const std::string &host, const Deadline &deadline, Resolver resolver)
+{
+    using Failure = HostAddresses::Failure;
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST;
+    addrinfo *numeric = nullptr;
+    if (::getaddrinfo(host.c_str(), nullptr, &hints, &numeric) == 0)
+        return {Outcome::Done, Failure::None, {numeric, ::freeaddrinfo}};
+    if (deadline.passed())
+        return {Outcome::TimedOut, Failure::TimedOut, {}};
+
+    std::shared_ptr<Lookup> lookup;
+    {
+        Lookups &all = lookups();
+        const std::lock_guard lock(all.mutex);
+        if (const auto entry = all.byName.find(host); entry != all.byName.end()) {
+            lookup = entry->second;
+        } else {
+            if (all.byName.size() >= MaxNameLookups)
+                return {Outcome::Failed, Failure::Busy, {}};
+            lookup = std::make_shared<Lookup>();
+            const auto added = all.byName.emplace(host, lookup).first;
+            try {
+                startLookup(lookup, host, resolver);
+            } catch (const std::exception &) { // no thread to be had, or no memory
+                all.byName.erase(added);
+                return {Outcome::Failed, Failure::Busy, {}};
+            }
+        }
+    }
+    std::unique_lock lock(lookup->mutex);
+    if (!lookup->finished.wait_until(lock, deadline.end(), [&] { return lookup->done; }))
+        return {Outcome::TimedOut, Failure::TimedOut, {}};
+    if (!lookup->result)
+        return {Outcome::Failed, Failure::Unknown, {}};
+    return {Outcome::Done, Failure::None, lookup->result};
+}
+
+std::size_t nameLookupsInFlight()
+{
+    Lookups &all = lookups();
+    const std::lock_guard lock(all.mutex);
+    return all.byName.size();
+}
+
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
                      Resolver resolver)
 {
-    bool timedOut = false;
-    const AddressList addresses = resolve(host, port, deadline, resolver, timedOut);
-    if (!addresses)
-        return {{}, timedOut ? Outcome::TimedOut : Outcome::Failed};
-    for (const addrinfo *address = addresses.get(); address; address = address->ai_next) {
+    const HostAddresses found = lookUpHost(host, deadline, resolver);
+    if (found.outcome != Outcome::Done)
+        return {{}, found.outcome, found.failure};
+    for (const addrinfo *address = found.list.get(); address; address = address->ai_next) {
+        sockaddr_storage target{};
+        if (!withPort(*address, port, target))
+            continue;
         Connected connected =
-            connectAddress(address->ai_family, address->ai_addr, address->ai_addrlen, deadline);
+            connectAddress(address->ai_family, reinterpret_cast<const sockaddr *>(&target),
+                           address->ai_addrlen, deadline);
         if (connected.outcome != Outcome::Failed)
             return connected;
     }
     return {{}, Outcome::Failed};
-}
-
-Connected connectUnix(const std::string &path, const Deadline &deadline)
-{
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.empty() || path.size() >= sizeof address.sun_path)
-        return {{}, Outcome::Failed};
-    std::memcpy(address.sun_path, path.data(), path.size());
-    return connectAddress(AF_UNIX, reinterpret_cast<const sockaddr *>(&address), sizeof address,
-                          deadline);
 }
 
 Outcome writeAll(const Descriptor &descriptor, std::span<const std::uint8_t> bytes,

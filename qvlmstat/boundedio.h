@@ -5,13 +5,15 @@
 // close-on-exec, and every wait is a poll() for at most the time left, so that a peer that
 // trickles bytes or never stops sending cannot hold a call past its end: the time is looked at
 // before every wait, not only after a silence. Name look-ups run on a thread of their own and
-// are waited for until the deadline, no longer.
+// are waited for until the deadline, no longer; a name is looked up once at a time, however
+// many calls want it, and only a few names at once.
 
 #include <netdb.h>
 
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <utility>
@@ -26,14 +28,18 @@ class Deadline
 public:
     explicit Deadline(std::chrono::milliseconds budget)
         : m_end(SteadyClock::now() + budget)
+        , m_budget(budget)
     {}
     bool passed() const { return SteadyClock::now() >= m_end; }
     SteadyClock::time_point end() const { return m_end; }
     // The time left in whole milliseconds, rounded up (a poll() timeout); 0 once passed.
     int remainingMilliseconds() const;
+    // The whole budget, for saying what was waited for.
+    std::chrono::milliseconds budget() const { return m_budget; }
 
 private:
     SteadyClock::time_point m_end;
+    std::chrono::milliseconds m_budget;
 };
 
 // How an exchange with a peer (the scheduler, a printer) ended. TimedOut means the peer gave no
@@ -71,17 +77,44 @@ private:
 // getaddrinfo() or a stand-in with its signature (tests use one that takes its time).
 using Resolver = int (*)(const char *, const char *, const addrinfo *, addrinfo **);
 
-// A connected stream socket to the first of host's addresses that takes the connection, or to
-// the Unix socket at path. A numeric address is read at once; a name is looked up on a thread of
-// its own, waited for until the deadline, and left to free itself when it ends later.
+// The most names looked up at once in the process. A call that needs another name while this
+// many look-ups are still under way (a name server that does not answer keeps each for up to
+// its time-out times its attempts) fails at once rather than start one more thread.
+inline constexpr std::size_t MaxNameLookups = 8;
+
+// The stream addresses of a host: a numeric address read at once, or a name looked up on a
+// thread of its own. A call that wants a name already being looked up waits for that look-up
+// instead of starting another; each waits until its deadline, no longer, and leaves the look-up
+// to end and free itself later.
+struct HostAddresses
+{
+    enum class Failure {
+        None,
+        Unknown,  // the look-up found no address
+        TimedOut, // the look-up was still under way at the deadline
+        Busy,     // MaxNameLookups other look-ups were under way
+    };
+    Outcome outcome = Outcome::Failed;
+    Failure failure = Failure::Unknown;
+    // The addresses, with no port set (shared with the look-up that found them).
+    std::shared_ptr<const addrinfo> list;
+};
+HostAddresses lookUpHost(const std::string &host, const Deadline &deadline, Resolver resolver);
+
+// The names being looked up now, for tests that watch the look-ups.
+std::size_t nameLookupsInFlight();
+
+// A connected stream socket to the first of host's addresses that takes the connection. The
+// host is looked up as lookUpHost() does.
 struct Connected
 {
     Descriptor descriptor;
     Outcome outcome = Outcome::Failed;
+    // Why a look-up of the host gave no address (None when it did, or when it was not needed).
+    HostAddresses::Failure lookupFailure = HostAddresses::Failure::None;
 };
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
                      Resolver resolver);
-Connected connectUnix(const std::string &path, const Deadline &deadline);
 
 // Writes all of bytes. (Sockets are written without SIGPIPE: a peer that has gone is a failure
 // to report, not a reason to end the program.)

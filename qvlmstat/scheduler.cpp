@@ -1,29 +1,37 @@
 // SPDX-License-Identifier: MIT
 #include "scheduler.h"
 
-#include "httpresponse.h"
-
-#include <cups/cups.h>
+#include <curl/curl.h>
+#include <netdb.h>
+#include <sys/socket.h>
 
 #include <array>
-#include <cstring>
+#include <cerrno>
 #include <memory>
-#include <span>
-#include <string_view>
 
 namespace ravelin::qvlmstat {
 
 namespace {
 
-// The scheduler's answer about one printer with five attributes is a few hundred bytes; this is
-// far beyond any honest one.
-constexpr std::size_t MaxResponseSize = 1024 * 1024;
-
-struct MessageDeleter
+struct CurlDeleter
 {
-    void operator()(ipp_t *message) const { ippDelete(message); }
+    void operator()(CURL *transfer) const { curl_easy_cleanup(transfer); }
 };
-using Message = std::unique_ptr<ipp_t, MessageDeleter>;
+using Transfer = std::unique_ptr<CURL, CurlDeleter>;
+
+struct ListDeleter
+{
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+using List = std::unique_ptr<curl_slist, ListDeleter>;
+
+// libcurl's process-wide set-up, once (curl_easy_init() would do it on first use, but not
+// safely from two threads at once). Never undone: the library stays loaded.
+bool curlReady()
+{
+    static const bool ready = curl_global_init(CURL_GLOBAL_DEFAULT) == CURLE_OK;
+    return ready;
+}
 
 // The request for the attributes that make the status word and say whether, and how, the
 // printer itself is asked.
@@ -57,76 +65,202 @@ ssize_t appendTo(void *context, ipp_uchar_t *bytes, size_t size)
     return static_cast<ssize_t>(size);
 }
 
-ssize_t readFrom(void *context, ipp_uchar_t *bytes, size_t size)
+// A response body, refused once it would pass its cap.
+struct Body
 {
-    auto *source = static_cast<std::string_view *>(context);
-    const size_t count = std::min(size, source->size());
-    std::memcpy(bytes, source->data(), count);
-    source->remove_prefix(count);
-    return static_cast<ssize_t>(count);
-}
-
-// The whole HTTP request: a POST of the IPP message, with no "Expect: 100-continue" (a silent
-// scheduler never sends the go-ahead) and no authentication (reading a printer's state needs
-// none; a scheduler that asks for it gets Printer Error, not a password prompt).
-std::string httpRequest(const SchedulerAddress &scheduler, const std::string &body)
-{
-    std::string host = "localhost";
-    if (!scheduler.isLocalSocket()) {
-        const bool ipv6 = scheduler.server.find(':') != std::string::npos;
-        host = (ipv6 ? "[" + scheduler.server + "]" : scheduler.server) + ":" +
-               std::to_string(scheduler.port);
-    }
-    return "POST / HTTP/1.1\r\nHost: " + host +
-           "\r\nContent-Type: application/ipp\r\nContent-Length: " + std::to_string(body.size()) +
-           "\r\nConnection: close\r\n\r\n" + body;
-}
-
-// The body of the scheduler's HTTP response, read under the deadline; outcome says why there is
-// none.
-struct Exchange
-{
-    Outcome outcome = Outcome::Failed;
-    int status = 0;
-    std::string body;
+    std::size_t cap = 0;
+    std::string bytes;
+    bool tooLarge = false;
 };
 
-Exchange post(const SchedulerAddress &scheduler, const std::string &message,
-              const Deadline &deadline, Resolver resolver)
+size_t takeBody(char *data, size_t size, size_t count, void *context)
 {
-    Connected connected = scheduler.isLocalSocket()
-                              ? connectUnix(scheduler.server, deadline)
-                              : connectTcp(scheduler.server, scheduler.port, deadline, resolver);
-    if (connected.outcome != Outcome::Done)
-        return {connected.outcome, 0, {}};
-    const std::string request = httpRequest(scheduler, message);
-    const Outcome written =
-        writeAll(connected.descriptor,
-                 std::span(reinterpret_cast<const std::uint8_t *>(request.data()), request.size()),
-                 deadline);
-    if (written != Outcome::Done)
-        return {written, 0, {}};
-
-    HttpResponseReader response(MaxResponseSize);
-    std::array<std::uint8_t, 4096> buffer;
-    while (response.state() == HttpResponseReader::State::Incomplete) {
-        const ReadResult read = readSome(connected.descriptor, buffer, deadline);
-        if (read.outcome == Outcome::TimedOut)
-            return {Outcome::TimedOut, 0, {}};
-        if (read.outcome == Outcome::Failed)
-            response.finish(); // the stream ended, or broke
-        else
-            response.feed({reinterpret_cast<const char *>(buffer.data()), read.size});
+    auto *body = static_cast<Body *>(context);
+    const size_t bytes = size * count;
+    if (bytes > body->cap - body->bytes.size()) {
+        body->tooLarge = true;
+        return 0; // ends the transfer
     }
-    if (response.state() != HttpResponseReader::State::Complete)
-        return {Outcome::Failed, 0, {}};
-    return {Outcome::Done, response.status(), std::string(response.body())};
+    body->bytes.append(data, bytes);
+    return bytes;
 }
 
-std::string stringOf(ipp_t *response, const char *name)
+// "host:port:address,address" for CURLOPT_RESOLVE: libcurl connects to the addresses found
+// here and looks nothing up itself.
+std::string resolveEntry(const SchedulerAddress &scheduler, const addrinfo *addresses)
 {
-    const char *text = ippGetString(ippFindAttribute(response, name, IPP_TAG_ZERO), 0, nullptr);
-    return text ? text : std::string();
+    std::string entry = scheduler.server + ":" + std::to_string(scheduler.port) + ":";
+    for (const addrinfo *address = addresses; address; address = address->ai_next) {
+        std::array<char, NI_MAXHOST> text{};
+        if (::getnameinfo(address->ai_addr, address->ai_addrlen, text.data(), text.size(), nullptr,
+                          0, NI_NUMERICHOST) != 0) {
+            continue;
+        }
+        if (!entry.ends_with(':'))
+            entry += ',';
+        const bool ipv6 = address->ai_family == AF_INET6;
+        entry += ipv6 ? "[" + std::string(text.data()) + "]" : std::string(text.data());
+    }
+    return entry;
+}
+
+// One POST of message, in the clear or with TLS, as it ended.
+struct Posted
+{
+    explicit Posted(std::size_t cap) { body.cap = cap; }
+
+    CURLcode code = CURLE_FAILED_INIT;
+    long status = 0;      // HTTP
+    long systemError = 0; // errno of the last failed connect
+    Body body;
+    std::array<char, CURL_ERROR_SIZE> error{};
+};
+
+void post(const SchedulerAddress &scheduler, const addrinfo *addresses, const std::string &message,
+          bool tls, const Deadline &deadline, Posted &posted)
+{
+    const long msec = deadline.remainingMilliseconds();
+    if (msec <= 0) {
+        posted.code = CURLE_OPERATION_TIMEDOUT;
+        return;
+    }
+    // No "Expect: 100-continue": a silent scheduler never sends the go-ahead. (The lists go
+    // after the transfer that uses them.)
+    const List headers{curl_slist_append(nullptr, "Content-Type: application/ipp")};
+    if (!headers || !curl_slist_append(headers.get(), "Expect:"))
+        return;
+    List resolve;
+    const Transfer transfer{curl_easy_init()};
+    if (!transfer)
+        return;
+    CURL *const handle = transfer.get();
+    const std::string scheme = tls ? "https://" : "http://";
+    std::string url = scheme + "localhost/";
+    if (scheduler.isLocalSocket()) {
+        curl_easy_setopt(handle, CURLOPT_UNIX_SOCKET_PATH, scheduler.server.c_str());
+    } else if (scheduler.server.find(':') != std::string::npos) { // an IPv6 address
+        url = scheme + "[" + scheduler.server + "]:" + std::to_string(scheduler.port) + "/";
+    } else {
+        url = scheme + scheduler.server + ":" + std::to_string(scheduler.port) + "/";
+        resolve.reset(curl_slist_append(nullptr, resolveEntry(scheduler, addresses).c_str()));
+        if (!resolve)
+            return;
+        curl_easy_setopt(handle, CURLOPT_RESOLVE, resolve.get());
+    }
+    curl_easy_setopt(handle, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // The proxy settings of the environment are for the web, not for the print scheduler.
+    curl_easy_setopt(handle, CURLOPT_PROXY, "");
+    // Signals are the program's: the time-out must not raise SIGALRM.
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, msec);
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, msec);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(handle, CURLOPT_USERAGENT, cupsUserAgent());
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDS, message.data());
+    curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(message.size()));
+    curl_easy_setopt(handle, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(posted.body.cap));
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, takeBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &posted.body);
+    curl_easy_setopt(handle, CURLOPT_ERRORBUFFER, posted.error.data());
+    posted.code = curl_easy_perform(handle);
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &posted.status);
+    curl_easy_getinfo(handle, CURLINFO_OS_ERRNO, &posted.systemError);
+}
+
+// Failures on this side, before anything went to the scheduler.
+bool isLocalFailure(CURLcode code)
+{
+    switch (code) {
+    case CURLE_FAILED_INIT:
+    case CURLE_OUT_OF_MEMORY:
+    case CURLE_URL_MALFORMAT:
+    case CURLE_BAD_FUNCTION_ARGUMENT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isTlsFailure(CURLcode code)
+{
+    switch (code) {
+    case CURLE_SSL_CONNECT_ERROR:
+    case CURLE_SSL_CERTPROBLEM:
+    case CURLE_SSL_CIPHER:
+    case CURLE_PEER_FAILED_VERIFICATION:
+    case CURLE_SSL_ISSUER_ERROR:
+    case CURLE_SSL_CLIENTCERT:
+        return true;
+    default:
+        return false;
+    }
+}
+
+std::string budgetText(const Deadline &deadline)
+{
+    return std::to_string(deadline.budget().count()) + " ms";
+}
+
+// What came of a POST that was made.
+SchedulerAnswer answerOf(const Posted &posted, const std::string &where, bool tls,
+                         http_encryption_t encryption, const Deadline &deadline,
+                         const AnswerLimits &limits)
+{
+    const std::string detail =
+        posted.error[0] ? std::string(posted.error.data()) : curl_easy_strerror(posted.code);
+    if (posted.body.tooLarge || posted.code == CURLE_FILESIZE_EXCEEDED)
+        return {Outcome::Failed, {}, where + " " + tooLargeWhy(limits)};
+    if (isLocalFailure(posted.code))
+        return {Outcome::Failed, {}, "no request could be sent to " + where + ": " + detail};
+    if (posted.code == CURLE_OPERATION_TIMEDOUT)
+        return {Outcome::TimedOut, {}, where + " did not answer within " + budgetText(deadline)};
+    // A Unix socket whose queue of connections is full: the sign of a scheduler that has stopped
+    // taking them, as unresponsive as a silent one.
+    if (posted.code == CURLE_COULDNT_CONNECT && posted.systemError == EAGAIN)
+        return {Outcome::TimedOut, {}, where + " takes no connections: its queue of them is full"};
+    if (posted.code == CURLE_COULDNT_CONNECT)
+        return {Outcome::Failed, {}, where + " refused the connection"};
+    if (tls && isTlsFailure(posted.code))
+        return {Outcome::Failed, {}, "TLS with " + where + " failed: " + detail};
+    if (posted.code == CURLE_GOT_NOTHING)
+        return {Outcome::Failed, {}, where + " closed the connection without an answer"};
+    if (posted.code != CURLE_OK)
+        return {Outcome::Failed, {}, where + " sent no valid answer: " + detail};
+    if (posted.status == 401)
+        return {Outcome::Failed, {}, where + " demands a login"};
+    if (posted.status == 426 && encryption == HTTP_ENCRYPTION_NEVER) {
+        return {Outcome::Failed,
+                {},
+                where + " demands encryption, which the client configuration forbids"};
+    }
+    if (posted.status != 200) {
+        return {Outcome::Failed,
+                {},
+                where + " answered with HTTP status " + std::to_string(posted.status)};
+    }
+    std::string why;
+    Message response = readIppMessage(posted.body.bytes, limits, why);
+    if (!response)
+        return {Outcome::Failed, {}, where + " " + why};
+    return {Outcome::Done, std::move(response), {}};
+}
+
+// Why the scheduler's name gave no address to connect to.
+std::string lookupWhy(const std::string &where, HostAddresses::Failure failure,
+                      const Deadline &deadline)
+{
+    switch (failure) {
+    case HostAddresses::Failure::TimedOut:
+        return where + " has a name that did not resolve within " + budgetText(deadline);
+    case HostAddresses::Failure::Busy:
+        return where + " was not asked: too many name look-ups are under way";
+    default:
+        return where + " has a name that does not resolve";
+    }
 }
 
 } // namespace
@@ -151,42 +285,75 @@ std::string SchedulerAddress::key() const
     return "scheduler " + server + " " + std::to_string(port);
 }
 
+std::string SchedulerAddress::where() const
+{
+    if (isLocalSocket())
+        return server;
+    const bool ipv6 = server.find(':') != std::string::npos;
+    return (ipv6 ? "[" + server + "]" : server) + ":" + std::to_string(port);
+}
+
+SchedulerAnswer exchangeWithScheduler(const SchedulerAddress &scheduler, ipp_t *request,
+                                      const Deadline &deadline, Resolver resolver,
+                                      const AnswerLimits &limits)
+{
+    const std::string where = "the scheduler at " + scheduler.where();
+    std::string message;
+    if (!request || ippWriteIO(&message, appendTo, 1, nullptr, request) != IPP_STATE_DATA)
+        return {Outcome::Failed, {}, "no request could be made for " + where};
+    if (!curlReady())
+        return {Outcome::Failed, {}, "libcurl could not be set up to ask " + where};
+    HostAddresses addresses;
+    if (!scheduler.isLocalSocket()) {
+        addresses = lookUpHost(scheduler.server, deadline, resolver);
+        if (addresses.outcome != Outcome::Done)
+            return {addresses.outcome, {}, lookupWhy(where, addresses.failure, deadline)};
+    }
+
+    // Port 443 is spoken with TLS only, as libcups has it.
+    const http_encryption_t encryption =
+        scheduler.port == 443 ? HTTP_ENCRYPTION_ALWAYS : cupsEncryption();
+    bool tls = encryption == HTTP_ENCRYPTION_REQUIRED || encryption == HTTP_ENCRYPTION_ALWAYS;
+    Posted posted(limits.maxBytes);
+    post(scheduler, addresses.list.get(), message, tls, deadline, posted);
+    // A scheduler that will answer only over TLS says so with 426 Upgrade Required. CUPS takes
+    // TLS from the first byte on any port, so that is how it is asked again.
+    if (posted.code == CURLE_OK && posted.status == 426 && !tls &&
+        encryption != HTTP_ENCRYPTION_NEVER) {
+        tls = true;
+        posted = Posted(limits.maxBytes);
+        post(scheduler, addresses.list.get(), message, tls, deadline, posted);
+    }
+    return answerOf(posted, where, tls, encryption, deadline, limits);
+}
+
 QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &queue,
                          const Deadline &deadline, Resolver resolver)
 {
-    const Message request = newRequest(queue);
-    std::string message;
-    if (!request || ippWriteIO(&message, appendTo, 1, nullptr, request.get()) != IPP_STATE_DATA)
-        return {};
-
-    const Exchange exchange = post(scheduler, message, deadline, resolver);
     QueueReport report;
-    report.outcome = exchange.outcome;
-    if (exchange.outcome != Outcome::Done || exchange.status != 200)
+    const Message request = newRequest(queue);
+    if (!request) {
+        report.why = "no request could be made for the queue " + queue;
         return report;
-
-    const Message response{ippNew()};
-    std::string_view body = exchange.body;
-    if (!response || ippReadIO(&body, readFrom, 1, nullptr, response.get()) != IPP_STATE_DATA)
-        return report;
-    // Status codes from 0x0100 up are not "successful" (RFC 8011, appendix B): among them the
-    // scheduler's answer for an unknown queue and for no default destination.
-    if (ippGetStatusCode(response.get()) >= 0x0100)
-        return report;
-
-    report.found = true;
-    report.state =
-        ippGetInteger(ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM), 0);
-    if (ipp_attribute_t *reasons =
-            ippFindAttribute(response.get(), "printer-state-reasons", IPP_TAG_KEYWORD)) {
-        for (int i = 0; i < ippGetCount(reasons); ++i) {
-            if (const char *reason = ippGetString(reasons, i, nullptr))
-                report.reasons.emplace_back(reason);
-        }
     }
-    report.name = stringOf(response.get(), "printer-name");
-    report.makeAndModel = stringOf(response.get(), "printer-make-and-model");
-    report.deviceUri = stringOf(response.get(), "device-uri");
+    SchedulerAnswer answer =
+        exchangeWithScheduler(scheduler, request.get(), deadline, resolver, OneQueueLimits);
+    report.outcome = answer.outcome;
+    if (answer.outcome != Outcome::Done) {
+        report.why = std::move(answer.why);
+        return report;
+    }
+    QueueAnswer read = readQueueAnswer(answer.response.get(), queue);
+    if (!read.found) {
+        report.why = "the scheduler at " + scheduler.where() + " " + read.why;
+        return report;
+    }
+    report.found = true;
+    report.state = read.state;
+    report.reasons = std::move(read.reasons);
+    report.name = std::move(read.name);
+    report.makeAndModel = std::move(read.makeAndModel);
+    report.deviceUri = std::move(read.deviceUri);
     return report;
 }
 

@@ -3,7 +3,9 @@
 
 // A scheduler that misbehaves on purpose, on a Unix socket of its own, served by a thread: it
 // holds connections without a word, trickles an answer or an endless head, sends a body that
-// never ends, or answers properly about one printer. It counts the connections it takes.
+// never ends, answers properly about one printer, or sends whatever response it is given. It
+// speaks no TLS: a client that starts TLS has the connection closed. It counts the connections
+// it takes.
 
 #include <cups/cups.h>
 
@@ -32,6 +34,7 @@ public:
                        // every 40 ms, so that the connection is never quiet for long
         Endless,       // a proper answer whose body never ends, as fast as it goes
         Answer,        // a proper answer about the printer below
+        Raw,           // the bytes given to setResponse(), then the connection closed
     };
 
     // The printer that Answer describes.
@@ -85,6 +88,53 @@ public:
         const std::lock_guard lock(m_mutex);
         m_printer = printer;
     }
+    void setResponse(const QByteArray &response)
+    {
+        const std::lock_guard lock(m_mutex);
+        m_response = response;
+    }
+
+    // The IPP answer about printer, for a test to change before it is sent; the caller deletes
+    // it.
+    static ipp_t *newAnswer(const Printer &printer)
+    {
+        ipp_t *response = ippNew();
+        ippSetVersion(response, 2, 0);
+        ippSetStatusCode(response, IPP_STATUS_OK);
+        ippSetRequestId(response, 1);
+        ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_CHARSET, "attributes-charset", nullptr,
+                     "utf-8");
+        ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_LANGUAGE, "attributes-natural-language",
+                     nullptr, "en");
+        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", printer.state);
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-state-reasons", nullptr,
+                     printer.reason.constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr,
+                     printer.name.constData());
+        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
+                     printer.deviceUri.constData());
+        return response;
+    }
+    // An IPP message's bytes.
+    static QByteArray bytesOf(ipp_t *message)
+    {
+        QByteArray bytes;
+        ippWriteIO(
+            &bytes,
+            [](void *context, ipp_uchar_t *data, size_t size) -> ssize_t {
+                static_cast<QByteArray *>(context)->append(reinterpret_cast<const char *>(data),
+                                                           qsizetype(size));
+                return ssize_t(size);
+            },
+            1, nullptr, message);
+        return bytes;
+    }
+    // A whole HTTP response carrying body as an IPP message.
+    static QByteArray httpResponse(const QByteArray &body)
+    {
+        return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
+               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+    }
 
 private:
     // Waits up to msec for the descriptor, or for the stop request; false when stopping.
@@ -109,12 +159,15 @@ private:
         return true;
     }
 
-    // Reads the request's head and as much of its body as it announces.
+    // Reads the request's head and as much of its body as it announces; false when the client
+    // starts TLS instead (a handshake record).
     bool readRequest(int fd) const
     {
         QByteArray request;
         char buffer[4096];
         for (;;) {
+            if (request.startsWith('\x16'))
+                return false;
             const qsizetype head = request.indexOf("\r\n\r\n");
             if (head >= 0) {
                 const qsizetype field = request.toLower().indexOf("content-length:");
@@ -147,33 +200,10 @@ private:
             const std::lock_guard lock(m_mutex);
             printer = m_printer;
         }
-        ipp_t *response = ippNew();
-        ippSetVersion(response, 2, 0);
-        ippSetStatusCode(response, IPP_STATUS_OK);
-        ippSetRequestId(response, 1);
-        ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_CHARSET, "attributes-charset", nullptr,
-                     "utf-8");
-        ippAddString(response, IPP_TAG_OPERATION, IPP_TAG_LANGUAGE, "attributes-natural-language",
-                     nullptr, "en");
-        ippAddInteger(response, IPP_TAG_PRINTER, IPP_TAG_ENUM, "printer-state", printer.state);
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_KEYWORD, "printer-state-reasons", nullptr,
-                     printer.reason.constData());
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_NAME, "printer-name", nullptr,
-                     printer.name.constData());
-        ippAddString(response, IPP_TAG_PRINTER, IPP_TAG_URI, "device-uri", nullptr,
-                     printer.deviceUri.constData());
-        QByteArray body;
-        ippWriteIO(
-            &body,
-            [](void *context, ipp_uchar_t *bytes, size_t size) -> ssize_t {
-                static_cast<QByteArray *>(context)->append(reinterpret_cast<const char *>(bytes),
-                                                           qsizetype(size));
-                return ssize_t(size);
-            },
-            1, nullptr, response);
+        ipp_t *response = newAnswer(printer);
+        const QByteArray body = bytesOf(response);
         ippDelete(response);
-        return "HTTP/1.1 200 OK\r\nContent-Type: application/ipp\r\nContent-Length: " +
-               QByteArray::number(body.size()) + "\r\n\r\n" + body;
+        return httpResponse(body);
     }
 
     void handle(int fd)
@@ -216,6 +246,16 @@ private:
             if (readRequest(fd))
                 send(fd, answer());
             break;
+        case Behaviour::Raw:
+            if (readRequest(fd)) {
+                QByteArray response;
+                {
+                    const std::lock_guard lock(m_mutex);
+                    response = m_response;
+                }
+                send(fd, response);
+            }
+            break;
         }
         ::close(fd);
     }
@@ -235,6 +275,7 @@ private:
     std::atomic<int> m_connections = 0;
     mutable std::mutex m_mutex;
     Printer m_printer;
+    QByteArray m_response;
     int m_listener = -1;
     int m_stop[2] = {-1, -1};
     std::vector<int> m_held;

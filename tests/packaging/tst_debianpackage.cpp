@@ -132,6 +132,7 @@ void TstDebianPackage::dependsOn_data()
     // Found by dpkg-shlibdeps in what the program and the stand-in link.
     QTest::newRow("Qt widgets runtime") << u"libqt6widgets6"_s;
     QTest::newRow("CUPS client library") << u"libcups2"_s;
+    QTest::newRow("HTTP client library") << u"libcurl4"_s;
     // Loaded at run time only, out of dpkg-shlibdeps' sight.
     QTest::newRow("Qt platform plugins") << u"qt6-qpa-plugins"_s;
     QTest::newRow("window font") << u"fonts-liberation2"_s;
