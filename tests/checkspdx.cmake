@@ -10,7 +10,8 @@
 # C++ sources and headers; CMake files; scripts (whatever starts with "#!", *.sh, *.py); and the
 # other build and install inputs that have comments: .clang-format, the lists of packages the
 # scripts install, desktop entries, XML and SVG files and their .in templates, linker version
-# scripts (*.map), sanitizer suppressions (*.supp), manual pages (*.1) and lintian overrides.
+# scripts (*.map), sanitizer suppressions (*.supp), udev rules (*.rules), manual pages (*.1) and
+# lintian overrides.
 # Documents, images, JSON and packaging/copyright.in (which states the licences itself) are not.
 
 foreach(variable SOURCE_DIR)
@@ -53,7 +54,7 @@ function(comment_marks file open close)
         set(begin ".\\\" ")
     elseif(name STREQUAL "CMakeLists.txt" OR name STREQUAL ".clang-format"
            OR file MATCHES "^scripts/packages(-[a-z]+)?$"
-           OR name MATCHES "\\.(cmake|cmake\\.in|sh|py|desktop|desktop\\.in|supp)$"
+           OR name MATCHES "\\.(cmake|cmake\\.in|sh|py|desktop|desktop\\.in|supp|rules)$"
            OR name MATCHES "lintian-overrides$")
         set(begin "# ")
     else()
