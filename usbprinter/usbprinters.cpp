@@ -268,6 +268,194 @@ std::optional<UsbUri> identify(libusb_device *device, libusb_device_handle *hand
     return printerUri(deviceId, strings, printer.number);
 }
 
+extern "C" void LIBUSB_CALL transferEnded(libusb_transfer *transfer)
+{
+    *static_cast<int *>(transfer->user_data) = 1;
+}
+
+// A bulk IN transfer that is submitted before what it waits for, so that it catches a packet
+// whenever it comes; cancelled, and waited for, if still going when it is dropped.
+class InTransfer
+{
+public:
+    InTransfer(libusb_context *context, libusb_device_handle *handle, std::uint8_t endpoint,
+               std::size_t size)
+        : m_context(context)
+        , m_transfer(libusb_alloc_transfer(0))
+        , m_buffer(size)
+    {
+        if (m_transfer != nullptr) {
+            libusb_fill_bulk_transfer(m_transfer, handle, endpoint, m_buffer.data(),
+                                      static_cast<int>(m_buffer.size()), transferEnded, &m_ended,
+                                      0);
+        }
+    }
+    ~InTransfer()
+    {
+        if (pending())
+            libusb_cancel_transfer(m_transfer);
+        // Cancelled, it ends at once; libusb must be done with it before it is freed.
+        while (pending())
+            libusb_handle_events_completed(m_context, &m_ended);
+        libusb_free_transfer(m_transfer);
+    }
+    InTransfer(const InTransfer &) = delete;
+    InTransfer &operator=(const InTransfer &) = delete;
+
+    bool pending() const { return m_submitted && m_ended == 0; }
+    // 0, or a libusb error.
+    int submit()
+    {
+        if (m_transfer == nullptr)
+            return LIBUSB_ERROR_NO_MEM;
+        m_ended = 0;
+        const int error = libusb_submit_transfer(m_transfer);
+        m_submitted = error == 0;
+        return error;
+    }
+    // Whether it has ended, waiting for it until then.
+    bool waitUntil(SteadyClock::time_point until)
+    {
+        while (pending()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::microseconds>(until - SteadyClock::now());
+            if (left.count() <= 0)
+                break;
+            timeval wait{left.count() / 1000000, static_cast<suseconds_t>(left.count() % 1000000)};
+            libusb_handle_events_timeout_completed(m_context, &wait, &m_ended);
+        }
+        return !pending();
+    }
+    // What it got, once ended: the bytes, and 0 or a libusb error.
+    std::span<const std::uint8_t> bytes() const
+    {
+        return {m_buffer.data(), static_cast<std::size_t>(m_transfer->actual_length)};
+    }
+    int error() const
+    {
+        switch (m_transfer->status) {
+        case LIBUSB_TRANSFER_COMPLETED:
+        case LIBUSB_TRANSFER_OVERFLOW: // more than a packet: what came is what it is
+            return 0;
+        case LIBUSB_TRANSFER_NO_DEVICE:
+            return LIBUSB_ERROR_NO_DEVICE;
+        case LIBUSB_TRANSFER_STALL:
+            return LIBUSB_ERROR_PIPE;
+        case LIBUSB_TRANSFER_TIMED_OUT:
+        case LIBUSB_TRANSFER_CANCELLED:
+            return LIBUSB_ERROR_TIMEOUT;
+        case LIBUSB_TRANSFER_ERROR:
+            break;
+        }
+        return LIBUSB_ERROR_IO;
+    }
+
+private:
+    libusb_context *m_context;
+    libusb_transfer *m_transfer;
+    std::vector<std::uint8_t> m_buffer;
+    int m_ended = 0;
+    bool m_submitted = false;
+};
+
+// One reading's exchange on a claimed interface, and how it went.
+struct Exchange
+{
+    SteadyClock::time_point started; // of the reading
+    std::string device;
+    qvlmstat::DeviceAnswers answers{};
+    std::string failure;   // after the device's node, why the four requests were not all answered
+    bool timedOut = false; // for lack of time
+    std::string invalid;   // the first answer that was no status, when one was not
+
+    std::string waited() const
+    {
+        return std::to_string(
+            std::chrono::duration_cast<milliseconds>(SteadyClock::now() - started).count());
+    }
+};
+
+// Throws away what waits on the bulk IN endpoint, then makes the four requests one at a time,
+// each answer read before the next request, until end.
+void askFour(libusb_context *context, libusb_device_handle *handle, const PrinterInterface &printer,
+             SteadyClock::time_point holdEnd, Exchange &exchange)
+{
+
+    InTransfer in(context, handle, printer.in, printer.inPacket);
+    // Bytes answered to an earlier request that nobody read would pass for this reading's
+    // answers: what comes within DrainWindow of asking is thrown away, packet by packet. A
+    // transfer that gets nothing stays submitted, and takes the first answer.
+    for (int i = 0; exchange.failure.empty() && i < DrainReads; ++i) {
+        if (const int error = in.submit(); error != 0) {
+            exchange.failure = ": " + libusbError(error);
+            break;
+        }
+        if (!in.waitUntil(std::min(SteadyClock::now() + UsbPrinters::DrainWindow, holdEnd)))
+            break;
+        if (in.error() != 0 && in.error() != LIBUSB_ERROR_TIMEOUT)
+            exchange.failure = ": " + libusbError(in.error());
+    }
+
+    for (std::uint8_t n = 1; exchange.failure.empty() && n <= 4; ++n) {
+        const char *ordinal = Ordinals[n - 1u];
+        // Submitted before the request, so that no answer can come before it.
+        int error = in.pending() ? 0 : in.submit();
+        std::array<std::uint8_t, 3> request = {DLE, EOT, n};
+        const unsigned timeout = millisecondsUntil(holdEnd);
+        int sent = 0;
+        if (error == 0) {
+            error = timeout == 0
+                        ? LIBUSB_ERROR_TIMEOUT
+                        : libusb_bulk_transfer(handle, printer.out, request.data(),
+                                               static_cast<int>(request.size()), &sent, timeout);
+            if (error == 0 && sent != static_cast<int>(request.size()))
+                error = LIBUSB_ERROR_TIMEOUT;
+            if (error == LIBUSB_ERROR_TIMEOUT) {
+                exchange.failure = std::string(" did not take the ") + ordinal +
+                                   " status request within " + exchange.waited() + " ms";
+                exchange.timedOut = true;
+                break;
+            }
+        }
+        if (error != 0) {
+            exchange.failure =
+                std::string(": the ") + ordinal + " status request failed: " + libusbError(error);
+            break;
+        }
+        // The answer is the last byte of what comes back; an empty packet is no answer.
+        std::optional<std::uint8_t> answer;
+        while (!answer && error == 0) {
+            if (!in.waitUntil(holdEnd)) {
+                error = LIBUSB_ERROR_TIMEOUT;
+                break;
+            }
+            error = in.error();
+            if (!in.bytes().empty())
+                answer = in.bytes().back();
+            else if (error == 0)
+                error = in.submit();
+        }
+        if (!answer) {
+            exchange.timedOut = error == LIBUSB_ERROR_TIMEOUT;
+            exchange.failure = exchange.timedOut
+                                   ? std::string(" did not answer the ") + ordinal +
+                                         " status request within " + exchange.waited() + " ms"
+                                   : std::string(": the answer to the ") + ordinal +
+                                         " status request failed: " + libusbError(error);
+            break;
+        }
+        if (qvlmstat::isValidAnswer(*answer)) {
+            exchange.answers[n - 1u] = *answer;
+        } else if (exchange.invalid.empty()) {
+            char text[96];
+            std::snprintf(text, sizeof text,
+                          " answered the %s status request with 0x%02x, which is no status",
+                          ordinal, *answer);
+            exchange.invalid = exchange.device + text;
+        }
+    }
+}
+
 struct Found
 {
     libusb_device *device = nullptr; // referenced
@@ -412,6 +600,7 @@ UsbReading UsbPrinters::Private::exchange(Found &found, const Deadline &deadline
         found.handle = Handle(opened);
     }
     libusb_device_handle *handle = found.handle.get();
+    libusb_context *const usb = context;
 
     // The kernel's printer driver is unbound for the exchange and bound again after it, as the
     // print system's backend does for a job.
@@ -442,99 +631,29 @@ UsbReading UsbPrinters::Private::exchange(Found &found, const Deadline &deadline
     }
 
     const SteadyClock::time_point holdEnd = deadline.end() - ReleaseReserve;
-    const auto waited = [&] {
-        return std::to_string(
-            std::chrono::duration_cast<milliseconds>(SteadyClock::now() - started).count());
-    };
-    std::string failure;
-    bool timedOut = false;
+    Exchange exchange;
+    exchange.started = started;
+    exchange.device = reading.device;
     if (printer.severalAlternates) {
         if (const int error =
                 libusb_set_interface_alt_setting(handle, printer.number, printer.alternate);
             error != 0) {
-            failure = ": the printer setting cannot be chosen: " + libusbError(error);
+            exchange.failure = ": the printer setting cannot be chosen: " + libusbError(error);
         }
     }
-
-    std::vector<std::uint8_t> buffer(printer.inPacket);
-    // Bytes answered to an earlier request that nobody read would pass for this reading's
-    // answers.
-    for (int i = 0; failure.empty() && i < DrainReads; ++i) {
-        const unsigned timeout = std::min<unsigned>(
-            static_cast<unsigned>(std::chrono::ceil<milliseconds>(DrainWindow).count()),
-            millisecondsUntil(holdEnd));
-        if (timeout == 0)
-            break;
-        int got = 0;
-        const int error = libusb_bulk_transfer(handle, printer.in, buffer.data(),
-                                               static_cast<int>(buffer.size()), &got, timeout);
-        if (error == LIBUSB_ERROR_TIMEOUT && got == 0)
-            break;
-        if (error != 0 && error != LIBUSB_ERROR_TIMEOUT && error != LIBUSB_ERROR_OVERFLOW)
-            failure = ": " + libusbError(error);
-    }
-
-    for (std::uint8_t n = 1; failure.empty() && !timedOut && n <= 4; ++n) {
-        const char *ordinal = Ordinals[n - 1u];
-        std::array<std::uint8_t, 3> request = {DLE, EOT, n};
-        unsigned timeout = millisecondsUntil(holdEnd);
-        int sent = 0;
-        const int written =
-            timeout == 0 ? LIBUSB_ERROR_TIMEOUT
-                         : libusb_bulk_transfer(handle, printer.out, request.data(),
-                                                static_cast<int>(request.size()), &sent, timeout);
-        if (written == LIBUSB_ERROR_TIMEOUT || (written == 0 && sent != 3)) {
-            failure = std::string(" did not take the ") + ordinal + " status request within " +
-                      waited() + " ms";
-            timedOut = true;
-            break;
-        }
-        if (written != 0) {
-            failure =
-                std::string(": the ") + ordinal + " status request failed: " + libusbError(written);
-            break;
-        }
-        // The answer is the last byte of what comes back; an empty packet is no answer.
-        std::optional<std::uint8_t> answer;
-        int read = 0;
-        do {
-            timeout = millisecondsUntil(holdEnd);
-            int got = 0;
-            read = timeout == 0
-                       ? LIBUSB_ERROR_TIMEOUT
-                       : libusb_bulk_transfer(handle, printer.in, buffer.data(),
-                                              static_cast<int>(buffer.size()), &got, timeout);
-            if (got > 0)
-                answer = buffer[static_cast<std::size_t>(got) - 1];
-        } while (!answer && read == 0);
-        if (!answer) {
-            timedOut = read == LIBUSB_ERROR_TIMEOUT;
-            failure = timedOut ? std::string(" did not answer the ") + ordinal +
-                                     " status request within " + waited() + " ms"
-                               : std::string(": the answer to the ") + ordinal +
-                                     " status request failed: " + libusbError(read);
-            break;
-        }
-        if (qvlmstat::isValidAnswer(*answer)) {
-            reading.answers[n - 1u] = *answer;
-        } else if (failure.empty() && reading.why.empty()) {
-            char text[96];
-            std::snprintf(text, sizeof text,
-                          " answered the %s status request with 0x%02x, which is no status",
-                          ordinal, *answer);
-            reading.why = reading.device + text;
-        }
-    }
-
+    if (exchange.failure.empty())
+        askFour(usb, handle, printer, holdEnd, exchange);
     libusb_release_interface(handle, printer.number);
     rebind();
     found.handle.reset();
 
-    if (!failure.empty()) {
-        reading.result = timedOut ? UsbResult::TimedOut : UsbResult::Failed;
-        reading.why = reading.device + failure;
+    reading.answers = exchange.answers;
+    if (!exchange.failure.empty()) {
+        reading.result = exchange.timedOut ? UsbResult::TimedOut : UsbResult::Failed;
+        reading.why = reading.device + exchange.failure;
     } else {
         reading.result = UsbResult::Read;
+        reading.why = exchange.invalid;
     }
     return reading;
 }

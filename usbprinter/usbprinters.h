@@ -69,8 +69,8 @@ public:
     // deadline even when the printer is silent.
     static constexpr std::chrono::milliseconds ReleaseReserve{50};
     // How long bytes left waiting on the bulk IN endpoint are given to arrive before the first
-    // request; every byte that arrives starts another wait as long.
-    static constexpr std::chrono::microseconds DrainWindow{1000};
+    // request; every packet that arrives starts another wait as long.
+    static constexpr std::chrono::microseconds DrainWindow{500};
 
     UsbPrinters();
     ~UsbPrinters();
