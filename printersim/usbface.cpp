@@ -515,12 +515,13 @@ UsbPrinter *UsbBus::plug(const UsbIdentity &identity)
                   "N: bus/usb/%03d/%03d=%s\n"
                   "E: DEVNAME=/dev/bus/usb/%03d/%03d\n"
                   "E: DEVTYPE=usb_device\nE: DRIVER=usb\nE: SUBSYSTEM=usb\n"
-                  "E: BUSNUM=%03d\nE: DEVNUM=%03d\nE: PRODUCT=%x/%x/100\n"
+                  "E: BUSNUM=%03d\nE: DEVNUM=%03d\nE: MAJOR=189\nE: MINOR=%d\n"
+                  "E: PRODUCT=%x/%x/100\n"
                   "A: busnum=%d\nA: devnum=%d\nA: devpath=%d\nA: dev=189:%d\nA: speed=12\n"
                   "A: bConfigurationValue=1\nA: bNumConfigurations=1\n"
                   "A: idVendor=%04x\nA: idProduct=%04x\n",
                   Bus, Bus, port, Bus, address, descriptors.c_str(), Bus, address, Bus, address,
-                  identity.vendorId, identity.productId, Bus, address, port, address,
+                  address, identity.vendorId, identity.productId, Bus, address, port, address,
                   identity.vendorId, identity.productId);
     std::string record = head;
     // The strings the kernel reads into sysfs, which the udev rule matches.

@@ -10,7 +10,6 @@
 #include <map>
 #include <mutex>
 #include <optional>
-#include <tuple>
 #include <vector>
 
 namespace ravelin::usbprinter {
@@ -380,7 +379,6 @@ struct Exchange
 void askFour(libusb_context *context, libusb_device_handle *handle, const PrinterInterface &printer,
              SteadyClock::time_point holdEnd, Exchange &exchange)
 {
-
     InTransfer in(context, handle, printer.in, printer.inPacket);
     // Bytes answered to an earlier request that nobody read would pass for this reading's
     // answers: what comes within DrainWindow of asking is thrown away, packet by packet. A
