@@ -306,12 +306,13 @@ int UsbPrinter::connect(unsigned interface)
     const std::lock_guard lock(m_mutex);
     if (!hasInterface(interface))
         return ENOENT;
-    // The kernel binds its driver to an interface that no descriptor holds, if it has one for
-    // it.
-    if (interface == m_identity.interfaceNumber && m_identity.kernelDriver && m_holder == nullptr &&
-        !m_heldElsewhere) {
-        m_kernelDriver = true;
-    }
+    if (interface != m_identity.interfaceNumber)
+        return 0;
+    // The kernel binds its driver to an interface that no driver holds (a descriptor that
+    // claimed it counts as one), if it has a driver for it.
+    if (m_holder != nullptr || m_heldElsewhere || m_kernelDriver)
+        return EBUSY;
+    m_kernelDriver = m_identity.kernelDriver;
     return 0;
 }
 

@@ -17,6 +17,7 @@ using qvlmstat::wholeNumber;
 constexpr std::string_view Scheme = "usb://";
 constexpr std::string_view SerialOption = "serial=";
 constexpr std::string_view InterfaceOption = "interface=";
+constexpr std::string_view InterfaceAfterSerial = "&interface=";
 // What the print system escapes in a URI's host besides what it escapes everywhere.
 constexpr std::string_view HostReserved = "\"#/:<>?@[\\]^`{|}";
 
@@ -122,7 +123,7 @@ std::optional<UsbUri> parseUsbUri(std::string_view uri)
         return parts;
     std::string_view options = resource.substr(question + 1);
     // A serial number may hold '&': the interface is the last option.
-    const std::size_t interfaceAt = options.rfind("&" + std::string(InterfaceOption));
+    const std::size_t interfaceAt = options.rfind(InterfaceAfterSerial);
     if (options.starts_with(InterfaceOption) || interfaceAt != std::string_view::npos) {
         const std::size_t at = options.starts_with(InterfaceOption) ? 0 : interfaceAt + 1;
         parts.interface = interfaceNumber(options.substr(at + InterfaceOption.size()));
