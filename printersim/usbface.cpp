@@ -201,32 +201,35 @@ void UsbPrinter::record(std::string line)
 void UsbPrinter::note(unsigned long request, int interface)
 {
     const std::lock_guard lock(m_mutex);
-    const std::string number = " " + std::to_string(interface);
+    const char *name = nullptr;
     switch (request) {
     case USBDEVFS_GET_CAPABILITIES:
         record("capabilities");
-        break;
-    case USBDEVFS_GETDRIVER:
-        record("driver" + number);
-        break;
-    case USBDEVFS_DISCONNECT:
-        record("disconnect" + number);
-        break;
-    case USBDEVFS_CONNECT:
-        record("connect" + number);
-        break;
-    case USBDEVFS_CLAIMINTERFACE:
-    case USBDEVFS_RELEASEINTERFACE:
-        break; // recorded with their outcome
+        return;
     case USBDEVFS_DISCARDURB:
         record("discard");
+        return;
+    case USBDEVFS_CLAIMINTERFACE:
+    case USBDEVFS_RELEASEINTERFACE:
+        return; // recorded with their outcome
+    case USBDEVFS_GETDRIVER:
+        name = "driver";
         break;
-    default: {
-        char code[32];
-        std::snprintf(code, sizeof code, "ioctl 0x%lx", request);
-        record(code);
+    case USBDEVFS_DISCONNECT:
+        name = "disconnect";
+        break;
+    case USBDEVFS_CONNECT:
+        name = "connect";
+        break;
+    default:
+        break;
     }
-    }
+    char line[48];
+    if (name != nullptr)
+        std::snprintf(line, sizeof line, "%s %d", name, interface);
+    else
+        std::snprintf(line, sizeof line, "ioctl 0x%lx", request);
+    record(line);
 }
 
 bool UsbPrinter::hasInterface(unsigned interface) const
@@ -238,8 +241,12 @@ int UsbPrinter::claim(const void *client, unsigned interface)
 {
     const std::lock_guard lock(m_mutex);
     const int error = claimed(client, interface);
-    record("claim " + std::to_string(interface) +
-           (error == 0 ? "" : ": " + std::string(std::strerror(error))));
+    char line[96];
+    if (error == 0)
+        std::snprintf(line, sizeof line, "claim %u", interface);
+    else
+        std::snprintf(line, sizeof line, "claim %u: %s", interface, std::strerror(error));
+    record(line);
     return error;
 }
 
@@ -260,7 +267,9 @@ int UsbPrinter::claimed(const void *client, unsigned interface)
 int UsbPrinter::release(const void *client, unsigned interface)
 {
     const std::lock_guard lock(m_mutex);
-    record("release " + std::to_string(interface));
+    char line[32];
+    std::snprintf(line, sizeof line, "release %u", interface);
+    record(line);
     if (!hasInterface(interface))
         return ENOENT;
     if (interface != m_identity.interfaceNumber)

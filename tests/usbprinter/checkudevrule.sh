@@ -17,7 +17,7 @@ command -v umockdev-run >/dev/null || { echo "Skipped: umockdev-run is not insta
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-mkdir "$work/rules"
+mkdir "$work/rules" "$work/empty"
 cp "$rule" "$work/rules/"
 
 # udevadm verify (systemd 253 and later) reads a rules file on its own.
@@ -50,6 +50,9 @@ fi
 # Runs udevadm test on one device with the rule as the only one; its log.
 run() {
     unshare "${namespace[@]}" sh -c '
+        for local in /etc/udev/rules.d /run/udev/rules.d; do
+            [ ! -d "$local" ] || mount --bind "$1/empty" "$local" || exit 1
+        done
         mount --bind "$1/rules" /usr/lib/udev/rules.d &&
         exec umockdev-run -d "$1/devices.umockdev" -- "$2" --debug test --action=add \
             "/sys/devices/pci0000:00/0000:00:14.0/usb1/1-$3"' sh "$work" "$udevadm" "$1" 2>&1
