@@ -600,6 +600,13 @@ UsbReading UsbPrinters::Private::exchange(Found &found, const Deadline &deadline
     libusb_device_handle *handle = found.handle.get();
     libusb_context *const usb = context;
 
+    const SteadyClock::time_point holdEnd = deadline.end() - ReleaseReserve;
+    if (SteadyClock::now() >= holdEnd) {
+        reading.result = UsbResult::TimedOut;
+        reading.why = reading.device + ": no time was left to ask it";
+        return reading;
+    }
+
     // The kernel's printer driver is unbound for the exchange and bound again after it, as the
     // print system's backend does for a job.
     bool unbound = false;
@@ -628,7 +635,6 @@ UsbReading UsbPrinters::Private::exchange(Found &found, const Deadline &deadline
         return reading;
     }
 
-    const SteadyClock::time_point holdEnd = deadline.end() - ReleaseReserve;
     Exchange exchange;
     exchange.started = started;
     exchange.device = reading.device;
