@@ -4,8 +4,10 @@
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
     ${SOURCE_DIR}/app/*.cpp ${SOURCE_DIR}/bench/*.cpp ${SOURCE_DIR}/bench/*.h
     ${SOURCE_DIR}/printers/*.cpp ${SOURCE_DIR}/printers/*.h
+    ${SOURCE_DIR}/printersim/*.cpp ${SOURCE_DIR}/printersim/*.h ${SOURCE_DIR}/printersim/*.c
     ${SOURCE_DIR}/qvlmstat/*.cpp ${SOURCE_DIR}/qvlmstat/*.h
     ${SOURCE_DIR}/status/*.cpp ${SOURCE_DIR}/status/*.h
+    ${SOURCE_DIR}/usbprinter/*.cpp ${SOURCE_DIR}/usbprinter/*.h
     ${SOURCE_DIR}/tests/*.cpp ${SOURCE_DIR}/tests/*.h ${SOURCE_DIR}/tests/*.c
     ${SOURCE_DIR}/window/*.cpp ${SOURCE_DIR}/window/*.h)
 execute_process(COMMAND ${CLANG_FORMAT} --dry-run -Werror ${sources}

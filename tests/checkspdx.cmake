@@ -10,9 +10,10 @@
 # C++ sources and headers; CMake files; scripts (whatever starts with "#!", *.sh, *.py); and the
 # other build and install inputs that have comments: .clang-format, the lists of packages the
 # scripts install, desktop entries, XML and SVG files and their .in templates, linker version
-# scripts (*.map), sanitizer suppressions (*.supp), manual pages (*.1), lintian overrides and
-# debian/control. Documents, images, JSON and the other files of debian/ (the copyright file
-# states the licences itself; the changelog and source/format take no comments) are not.
+# scripts (*.map), sanitizer suppressions (*.supp), udev rules (*.rules), manual pages (*.1),
+# lintian overrides and debian/control. Documents, images, JSON and the other files of debian/
+# (the copyright file states the licences itself; the changelog and source/format take no
+# comments) are not.
 
 foreach(variable SOURCE_DIR)
     if(NOT ${variable})
@@ -54,7 +55,7 @@ function(comment_marks file open close)
         set(begin ".\\\" ")
     elseif(name STREQUAL "CMakeLists.txt" OR name STREQUAL ".clang-format"
            OR file MATCHES "^scripts/packages(-[a-z]+)?$" OR file STREQUAL "debian/control"
-           OR name MATCHES "\\.(cmake|cmake\\.in|sh|py|desktop|desktop\\.in|supp)$"
+           OR name MATCHES "\\.(cmake|cmake\\.in|sh|py|desktop|desktop\\.in|supp|rules)$"
            OR name MATCHES "lintian-overrides$")
         set(begin "# ")
     else()
