@@ -12,16 +12,15 @@ namespace ravelin::metrics {
 
 namespace {
 
-// What the HTTP server said while it started on this thread: why it could not listen.
+// The first thing the HTTP server said while it started on this thread: why it could not
+// listen ("cannot bind to 127.0.0.1:29147: 98 (Address already in use)"; what follows only says
+// that it failed).
 thread_local std::string *startupLog = nullptr;
 
 int keepStartupMessage(const mg_connection *, const char *message)
 {
-    if (startupLog && message) {
-        if (!startupLog->empty())
-            *startupLog += "; ";
-        *startupLog += message;
-    }
+    if (startupLog && startupLog->empty() && message)
+        *startupLog = message;
     return 1; // handled: the server prints nothing itself
 }
 

@@ -197,10 +197,10 @@ int printerAlerts(const WebhookListener &webhook, const QString &status, const Q
     return count;
 }
 
-// Prometheus's graph page of the expression over the last minutes, as a PNG, through headless
+// Prometheus's graph page of the expression over the last seconds, as a PNG, through headless
 // Chromium kept on this machine: every host name resolves to nothing, no proxy, no background
 // traffic of its own.
-bool saveGraph(quint16 prometheusPort, const QString &expression, int minutes, const QString &file)
+bool saveGraph(quint16 prometheusPort, const QString &expression, int seconds, const QString &file)
 {
     const QString chromium = QStandardPaths::findExecutable(u"chromium"_s);
     if (chromium.isEmpty()) {
@@ -208,10 +208,12 @@ bool saveGraph(quint16 prometheusPort, const QString &expression, int minutes, c
         return false;
     }
     QTemporaryDir profile;
-    const QString url = u"http://127.0.0.1:%1/classic/graph?g0.expr=%2&g0.tab=0&g0.stacked=0"
-                        "&g0.range_input=%3m"_s.arg(prometheusPort)
-                            .arg(QString::fromLatin1(QUrl::toPercentEncoding(expression)))
-                            .arg(minutes);
+    // One arg() call for all three: the encoded expression holds "%3D" and the like.
+    const QString url =
+        u"http://127.0.0.1:%1/classic/graph?g0.expr=%2&g0.tab=0&g0.stacked=0"
+        "&g0.range_input=%3s"_s.arg(QString::number(prometheusPort),
+                                    QString::fromLatin1(QUrl::toPercentEncoding(expression)),
+                                    QString::number(seconds));
     QStringList arguments{u"--headless=new"_s,
                           u"--disable-gpu"_s,
                           u"--user-data-dir="_s + profile.path(),
@@ -223,9 +225,9 @@ bool saveGraph(quint16 prometheusPort, const QString &expression, int minutes, c
                           u"--disable-extensions"_s,
                           u"--disable-default-apps"_s,
                           u"--no-proxy-server"_s,
-                          u"--host-resolver-rules=MAP * ~NOTFOUND"_s,
+                          u"--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1"_s,
                           u"--hide-scrollbars"_s,
-                          u"--window-size=1100,640"_s,
+                          u"--window-size=1000,820"_s,
                           u"--virtual-time-budget=10000"_s,
                           u"--screenshot="_s + QFileInfo(file).absoluteFilePath(),
                           url};
@@ -314,8 +316,8 @@ void TestPrometheusEndToEnd::paperOutAlertsThroughAlertmanagerAndResolves()
 
     if (!graphFile.isEmpty()) {
         QTest::qWait(20000);
-        const int minutes = static_cast<int>(clock.elapsed() / 60000) + 1;
-        QVERIFY(saveGraph(stack.prometheusPort(), flag, minutes, graphFile));
+        const int seconds = static_cast<int>(clock.elapsed() / 1000) + 5;
+        QVERIFY(saveGraph(stack.prometheusPort(), flag, seconds, graphFile));
         step("graph saved");
     }
 
