@@ -3,6 +3,8 @@
 
 // The HTTP endpoint: http://ADDRESS:PORT/metrics, answered by collecting the source's printers
 // at each scrape. Two server threads; a scrape never waits on a printer, only on the source.
+// Destroying it stops the server, which takes up to 2 s once it has served a request (its
+// threads wake to look for the stop every 2 s).
 
 #include "metricsoptions.h"
 #include "printersample.h"

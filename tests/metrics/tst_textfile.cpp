@@ -120,8 +120,8 @@ void TestTextfile::readersAlwaysFindAWholeFile()
     TextfileWriter writer(dir.path().toStdString(), "2.1.0");
     // Two texts of different lengths, many printers each: a file being written in place would be
     // found short, or with the end of the other.
-    const std::vector<PrinterSample> out = printers(0x0002, 200);
-    const std::vector<PrinterSample> back = printers(0x12345, 150);
+    const std::vector<PrinterSample> out = printers(0x0002, 100);
+    const std::vector<PrinterSample> back = printers(0x12345, 80);
     const QByteArray first = QByteArray::fromStdString(exposition(out, "2.1.0"));
     const QByteArray second = QByteArray::fromStdString(exposition(back, "2.1.0"));
     QCOMPARE(logLine(writer.write(out)), QString());
@@ -129,7 +129,7 @@ void TestTextfile::readersAlwaysFindAWholeFile()
     std::atomic<bool> done = false;
     std::atomic<int> failures = 0;
     std::thread rounds([&] {
-        for (int round = 0; round < 300; ++round) {
+        for (int round = 0; round < 150; ++round) {
             if (writer.write(round % 2 ? out : back))
                 ++failures;
         }
@@ -147,7 +147,7 @@ void TestTextfile::readersAlwaysFindAWholeFile()
     QCOMPARE(failures.load(), 0);
     QCOMPARE(torn, 0);
     QVERIFY(reads > 0);
-    qInfo("%d reads during 300 rounds", reads);
+    qInfo("%d reads during 150 rounds", reads);
     QCOMPARE(filesIn(dir.path()), QStringList{u"ravelin.prom"_s});
 }
 
