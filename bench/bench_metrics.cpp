@@ -12,6 +12,8 @@
 #include "textfile.h"
 #include "timing.h"
 
+#include <sys/resource.h>
+
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -82,6 +84,19 @@ private:
     std::vector<PrinterSample> m_printers;
 };
 
+// The CPU time this process has used so far, in milliseconds: the server's threads, the reading
+// rounds and the client alike. Unlike the time a scrape takes, it does not count waiting for a
+// core on a busy machine.
+double cpuMs()
+{
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    const auto ms = [](const timeval &time) {
+        return static_cast<double>(time.tv_sec) * 1000 + static_cast<double>(time.tv_usec) / 1000;
+    };
+    return ms(usage.ru_utime) + ms(usage.ru_stime);
+}
+
 struct Timings
 {
     std::vector<double> ms;
@@ -140,10 +155,12 @@ int main(int argc, char *argv[])
     const std::size_t words = count(plain.body, "\nravelin_printer_status_word{");
     const std::size_t infos = count(plain.body, "\nravelin_printer_info{");
 
+    const double cpuStart = cpuMs();
     const Timings first = scrape(server.port(), early, "Accept-Encoding: gzip\r\n");
     const long rssEarly = statusKiB("VmRSS");
     const Timings rest = scrape(server.port(), scrapes - early, "Accept-Encoding: gzip\r\n");
     const long rssEnd = statusKiB("VmRSS");
+    const double cpuPerScrape = (cpuMs() - cpuStart) / scrapes;
     const Timings uncompressed = scrape(server.port(), 200, "");
     stop = true;
     rounds.join();
@@ -171,11 +188,12 @@ int main(int argc, char *argv[])
                 "metrics.answered=%d\nmetrics.scrape_ms=%.2f\nmetrics.scrape_tail_ms=%.2f\n"
                 "metrics.scrape_max_ms=%.2f\nmetrics.gzip_bytes=%zu\nmetrics.plain_ms=%.2f\n"
                 "metrics.plain_bytes=%zu\nmetrics.rss_early_kib=%ld\nmetrics.rss_end_kib=%ld\n"
-                "metrics.growth_kib=%ld\nmetrics.textfile_ms=%.2f\nmetrics.textfile_written=%d\n",
+                "metrics.growth_kib=%ld\nmetrics.textfile_ms=%.2f\nmetrics.textfile_written=%d\n"
+                "metrics.cpu_ms=%.2f\n",
                 Printers, words, infos, all.size(),
                 first.allAnswered && rest.allAnswered && uncompressed.allAnswered ? 1 : 0,
                 bench::median(all), percentile(all, 0.99), percentile(all, 1.0), rest.bytes,
                 bench::median(uncompressed.ms), uncompressed.bytes, rssEarly, rssEnd,
-                rssEnd - rssEarly, bench::median(writes), written ? 1 : 0);
+                rssEnd - rssEarly, bench::median(writes), written ? 1 : 0, cpuPerScrape);
     return 0;
 }
