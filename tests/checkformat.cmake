@@ -3,6 +3,7 @@
 #   cmake -DCLANG_FORMAT=<path> -DSOURCE_DIR=<top of the tree> -P checkformat.cmake
 file(GLOB_RECURSE sources RELATIVE ${SOURCE_DIR}
     ${SOURCE_DIR}/app/*.cpp ${SOURCE_DIR}/bench/*.cpp ${SOURCE_DIR}/bench/*.h
+    ${SOURCE_DIR}/metrics/*.cpp ${SOURCE_DIR}/metrics/*.h
     ${SOURCE_DIR}/printers/*.cpp ${SOURCE_DIR}/printers/*.h
     ${SOURCE_DIR}/printersim/*.cpp ${SOURCE_DIR}/printersim/*.h ${SOURCE_DIR}/printersim/*.c
     ${SOURCE_DIR}/qvlmstat/*.cpp ${SOURCE_DIR}/qvlmstat/*.h
