@@ -26,14 +26,18 @@ class Deadline
 public:
     explicit Deadline(std::chrono::milliseconds budget)
         : m_end(SteadyClock::now() + budget)
+        , m_budget(budget)
     {}
     bool passed() const { return SteadyClock::now() >= m_end; }
     SteadyClock::time_point end() const { return m_end; }
+    // The whole budget it was given, for saying what was waited for.
+    std::chrono::milliseconds budget() const { return m_budget; }
     // The time left in whole milliseconds, rounded up (a poll() timeout); 0 once passed.
     int remainingMilliseconds() const;
 
 private:
     SteadyClock::time_point m_end;
+    std::chrono::milliseconds m_budget;
 };
 
 // How an exchange with a peer (the scheduler, a printer) ended. TimedOut means the peer gave no

@@ -25,12 +25,16 @@ struct MessageDeleter
 };
 using Message = std::unique_ptr<ipp_t, MessageDeleter>;
 
-// The request for the attributes that make the status word and say whether, and how, the
-// printer itself is asked.
-Message newRequest(const std::string &queue)
+// The attributes that make the status word and say whether, and how, the printer itself is
+// asked.
+constexpr std::array<const char *, 5> RequestedAttributes = {
+    "printer-state", "printer-state-reasons", "printer-name", "printer-make-and-model",
+    "device-uri"};
+
+// The request for those attributes: of queue (Get-Printer-Attributes), of the default
+// destination (CUPS-Get-Default, queue empty), or of every queue (CUPS-Get-Printers).
+Message newRequest(ipp_op_t operation, const std::string &queue = {})
 {
-    const ipp_op_t operation =
-        queue.empty() ? IPP_OP_CUPS_GET_DEFAULT : IPP_OP_GET_PRINTER_ATTRIBUTES;
     Message request{ippNewRequest(operation)};
     if (!request)
         return {};
@@ -44,10 +48,9 @@ Message newRequest(const std::string &queue)
     }
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  cupsUser());
-    static const char *const requested[] = {"printer-state", "printer-state-reasons",
-                                            "printer-name", "printer-make-and-model", "device-uri"};
     ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(std::size(requested)), nullptr, requested);
+                  static_cast<int>(RequestedAttributes.size()), nullptr,
+                  RequestedAttributes.data());
     return request;
 }
 
@@ -129,6 +132,66 @@ std::string stringOf(ipp_t *response, const char *name)
     return text ? text : std::string();
 }
 
+// The scheduler's IPP answer to request; outcome and why say why there is none. A response whose
+// status is not "successful" (from 0x0100 up, RFC 8011 appendix B: among them the answers for an
+// unknown queue and for no default destination) is Done with no response.
+struct Answer
+{
+    Outcome outcome = Outcome::Failed;
+    std::string why;
+    Message response;
+};
+
+Answer ask(const SchedulerAddress &scheduler, ipp_t *request, const Deadline &deadline,
+           Resolver resolver)
+{
+    std::string message;
+    if (!request || ippWriteIO(&message, appendTo, 1, nullptr, request) != IPP_STATE_DATA)
+        return {Outcome::Failed, "the request to " + scheduler.description() + " failed", {}};
+
+    const Exchange exchange = post(scheduler, message, deadline, resolver);
+    if (exchange.outcome == Outcome::TimedOut) {
+        return {Outcome::TimedOut,
+                scheduler.description() + " did not answer within " +
+                    std::to_string(deadline.budget().count()) + " ms",
+                {}};
+    }
+    if (exchange.outcome != Outcome::Done)
+        return {exchange.outcome, scheduler.description() + " could not be reached", {}};
+    if (exchange.status != 200) {
+        return {Outcome::Done,
+                scheduler.description() + " answered HTTP " + std::to_string(exchange.status),
+                {}};
+    }
+    Message response{ippNew()};
+    std::string_view body = exchange.body;
+    if (!response || ippReadIO(&body, readFrom, 1, nullptr, response.get()) != IPP_STATE_DATA)
+        return {Outcome::Done, scheduler.description() + " sent an answer that cannot be read", {}};
+    if (ippGetStatusCode(response.get()) >= 0x0100)
+        return {Outcome::Done, {}, {}};
+    return {Outcome::Done, {}, std::move(response)};
+}
+
+// The report made of one printer's attributes.
+QueueReport reportOf(ipp_t *attributes)
+{
+    QueueReport report;
+    report.outcome = Outcome::Done;
+    report.found = true;
+    report.state = ippGetInteger(ippFindAttribute(attributes, "printer-state", IPP_TAG_ENUM), 0);
+    if (ipp_attribute_t *reasons =
+            ippFindAttribute(attributes, "printer-state-reasons", IPP_TAG_KEYWORD)) {
+        for (int i = 0; i < ippGetCount(reasons); ++i) {
+            if (const char *reason = ippGetString(reasons, i, nullptr))
+                report.reasons.emplace_back(reason);
+        }
+    }
+    report.name = stringOf(attributes, "printer-name");
+    report.makeAndModel = stringOf(attributes, "printer-make-and-model");
+    report.deviceUri = stringOf(attributes, "device-uri");
+    return report;
+}
+
 } // namespace
 
 SchedulerAddress SchedulerAddress::configured()
@@ -151,43 +214,62 @@ std::string SchedulerAddress::key() const
     return "scheduler " + server + " " + std::to_string(port);
 }
 
+std::string SchedulerAddress::description() const
+{
+    if (isLocalSocket())
+        return "the scheduler at " + server;
+    const bool ipv6 = server.find(':') != std::string::npos;
+    return "the scheduler at " + (ipv6 ? "[" + server + "]" : server) + ":" + std::to_string(port);
+}
+
 QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &queue,
                          const Deadline &deadline, Resolver resolver)
 {
-    const Message request = newRequest(queue);
-    std::string message;
-    if (!request || ippWriteIO(&message, appendTo, 1, nullptr, request.get()) != IPP_STATE_DATA)
-        return {};
-
-    const Exchange exchange = post(scheduler, message, deadline, resolver);
-    QueueReport report;
-    report.outcome = exchange.outcome;
-    if (exchange.outcome != Outcome::Done || exchange.status != 200)
+    const Message request =
+        newRequest(queue.empty() ? IPP_OP_CUPS_GET_DEFAULT : IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
+    Answer answer = ask(scheduler, request.get(), deadline, resolver);
+    if (!answer.response) {
+        QueueReport report;
+        report.outcome = answer.outcome;
+        report.why = !answer.why.empty() ? std::move(answer.why)
+                     : queue.empty()     ? "the scheduler has no default destination"
+                                         : "the scheduler has no queue of this name";
         return report;
-
-    const Message response{ippNew()};
-    std::string_view body = exchange.body;
-    if (!response || ippReadIO(&body, readFrom, 1, nullptr, response.get()) != IPP_STATE_DATA)
-        return report;
-    // Status codes from 0x0100 up are not "successful" (RFC 8011, appendix B): among them the
-    // scheduler's answer for an unknown queue and for no default destination.
-    if (ippGetStatusCode(response.get()) >= 0x0100)
-        return report;
-
-    report.found = true;
-    report.state =
-        ippGetInteger(ippFindAttribute(response.get(), "printer-state", IPP_TAG_ENUM), 0);
-    if (ipp_attribute_t *reasons =
-            ippFindAttribute(response.get(), "printer-state-reasons", IPP_TAG_KEYWORD)) {
-        for (int i = 0; i < ippGetCount(reasons); ++i) {
-            if (const char *reason = ippGetString(reasons, i, nullptr))
-                report.reasons.emplace_back(reason);
-        }
     }
-    report.name = stringOf(response.get(), "printer-name");
-    report.makeAndModel = stringOf(response.get(), "printer-make-and-model");
-    report.deviceUri = stringOf(response.get(), "device-uri");
-    return report;
+    return reportOf(answer.response.get());
+}
+
+QueueList listQueues(const SchedulerAddress &scheduler, const Deadline &deadline, Resolver resolver)
+{
+    const Message request = newRequest(IPP_OP_CUPS_GET_PRINTERS);
+    Answer answer = ask(scheduler, request.get(), deadline, resolver);
+    QueueList list;
+    list.outcome = answer.outcome;
+    // A scheduler with no queue at all answers "not found".
+    if (!answer.response) {
+        list.why = std::move(answer.why);
+        return list;
+    }
+    // Each printer's attributes are a group of their own, groups parted by separators.
+    Message printer;
+    const auto finish = [&] {
+        if (printer && ippGetName(ippFirstAttribute(printer.get())))
+            list.queues.push_back(reportOf(printer.get()));
+        printer.reset();
+    };
+    for (ipp_attribute_t *attribute = ippFirstAttribute(answer.response.get()); attribute;
+         attribute = ippNextAttribute(answer.response.get())) {
+        if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER || !ippGetName(attribute)) {
+            finish();
+            continue;
+        }
+        if (!printer)
+            printer.reset(ippNew());
+        if (!printer || !ippCopyAttribute(printer.get(), attribute, 0))
+            return {Outcome::Failed, {}, "out of memory reading the list of queues"};
+    }
+    finish();
+    return list;
 }
 
 } // namespace ravelin::qvlmstat

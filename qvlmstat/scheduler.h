@@ -25,6 +25,8 @@ struct SchedulerAddress
     bool isLocalSocket() const { return server.starts_with('/'); }
     // What tells this scheduler apart from others, for remembering that it is unresponsive.
     std::string key() const;
+    // How a person would name it: "the scheduler at /run/cups/cups.sock".
+    std::string description() const;
 };
 
 struct QueueReport
@@ -38,11 +40,23 @@ struct QueueReport
     std::string name; // the scheduler's spelling
     std::string makeAndModel;
     std::string deviceUri;
+    // Why there is no report (not Done, or not found), for a person; empty when there is one.
+    std::string why;
 };
 
 // The printer-state, printer-state-reasons, printer-name, printer-make-and-model and device-uri
 // of queue, or of the scheduler's default destination when queue is empty.
 QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &queue,
                          const Deadline &deadline, Resolver resolver);
+
+// The same of every queue the scheduler has, in one request (CUPS-Get-Printers).
+struct QueueList
+{
+    Outcome outcome = Outcome::Failed;
+    std::vector<QueueReport> queues; // each found, with its outcome Done
+    std::string why;                 // empty when the scheduler answered with a list
+};
+QueueList listQueues(const SchedulerAddress &scheduler, const Deadline &deadline,
+                     Resolver resolver);
 
 } // namespace ravelin::qvlmstat
