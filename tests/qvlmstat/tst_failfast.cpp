@@ -80,6 +80,8 @@ private:
     QString socketPath() const { return m_dir.filePath(u"scheduler.sock"_s); }
 
     QTemporaryDir m_dir{u"/tmp/rvtest.XXXXXX"_s};
+    // The lines the service wrote about reasons.
+    QStringList m_lines;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_now;
 };
@@ -102,11 +104,16 @@ void TestFailFast::init()
     QFile::remove(socketPath());
     cupsSetServer(QFile::encodeName(socketPath()).constData());
     m_start = m_now = std::chrono::steady_clock::now();
+    m_lines.clear();
 }
 
 StatusService TestFailFast::newService()
 {
-    return StatusService([this] { return m_now; }, &HeldResolver::resolve);
+    // No language monitor: every call goes to the scheduler.
+    return StatusService(
+        [this] { return m_now; }, &HeldResolver::resolve,
+        [] { return std::optional<std::string>(); },
+        [this](const std::string &line) { m_lines << QString::fromStdString(line); });
 }
 
 StatusWord TestFailFast::callAt(StatusService &service, std::chrono::milliseconds at,
@@ -115,7 +122,7 @@ StatusWord TestFailFast::callAt(StatusService &service, std::chrono::millisecond
     m_now = m_start + at;
     QElapsedTimer timer;
     timer.start();
-    const StatusWord word = service.printerStatus("QVT-Fake");
+    const StatusWord word = service.printerStatus("QVT-Fake").word;
     *tookMs = timer.elapsed();
     return word;
 }
@@ -163,12 +170,12 @@ void TestFailFast::oneRetryAtATime()
     std::thread retry([&] {
         // libcups keeps its choice of scheduler per thread.
         cupsSetServer(QFile::encodeName(socketPath()).constData());
-        retried = service.printerStatus("QVT-Fake");
+        retried = service.printerStatus("QVT-Fake").word;
     });
     QTRY_COMPARE_WITH_TIMEOUT(scheduler.connections(), 2, 5000);
     QElapsedTimer timer;
     timer.start();
-    const StatusWord meanwhile = service.printerStatus("QVT-Fake");
+    const StatusWord meanwhile = service.printerStatus("QVT-Fake").word;
     took = timer.elapsed();
     retry.join();
     QCOMPARE(meanwhile, PrinterErrorBit);
