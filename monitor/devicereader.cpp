@@ -64,6 +64,12 @@ void DeviceReader::stop()
     m_wake.notify_one();
 }
 
+bool DeviceReader::stopping()
+{
+    const std::lock_guard lock(m_mutex);
+    return m_stopping;
+}
+
 void DeviceReader::run()
 {
     for (;;) {
@@ -117,8 +123,10 @@ void DeviceReader::read(const Round &round)
     }
     const DeviceReading reading =
         m_kind.read(round.queues.front().plan, qvlmstat::Deadline(ReadingBudget));
-    // Another program is talking to it: this round is skipped, the last word stands.
-    if (reading.busy)
+    // Another program is talking to it: this round is skipped, the last word stands. A reading
+    // that ends after the reader was stopped is of a device no longer watched, or of none: the
+    // monitor is ending.
+    if (reading.busy || stopping())
         return;
     if (reading.outcome == qvlmstat::Outcome::TimedOut)
         m_health.unresponsive(m_key, reading.why);

@@ -80,6 +80,7 @@ public:
 private:
     void run();
     void read(const Round &round);
+    bool stopping();
 
     const std::string m_key;
     const DeviceKind &m_kind;
