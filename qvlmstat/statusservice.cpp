@@ -159,7 +159,8 @@ std::optional<ReasonedWord> StatusService::fromMonitor(const std::string &reques
 
 ReasonedWord StatusService::queueStatus(const std::string &queue)
 {
-    const std::string_view shownAs = queue.empty() ? "the default destination" : queue;
+    const std::string_view shownAs =
+        queue.empty() ? std::string_view("the default destination") : std::string_view(queue);
     const Deadline deadline(CallBudget);
     const SchedulerAddress scheduler = SchedulerAddress::configured();
     const std::string peer = scheduler.key();

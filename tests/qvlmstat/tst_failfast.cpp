@@ -154,6 +154,11 @@ void TestFailFast::aSilentSchedulerIsNotWaitedOnAgain()
     QCOMPARE(callAt(service, 10000ms, &took), 0x0010);
     QCOMPARE(callAt(service, 10001ms, &took), 0x0010);
     QCOMPARE(scheduler.connections(), 4);
+    // Said once when it fell silent, whatever the calls in between, and once when it answered.
+    QCOMPARE(m_lines,
+             QStringList(
+                 {u"QVT-Fake: the scheduler at %1 did not answer within 800 ms"_s.arg(socketPath()),
+                  u"QVT-Fake: answering again"_s}));
 }
 
 // While one call retries, a call from another thread does not wait on the peer too.
@@ -189,9 +194,10 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain_data()
     QTest::addColumn<int>("state");    // the queue's printer-state
     QTest::addColumn<int>("silent");   // the word while the printer is silent
     QTest::addColumn<int>("answered"); // the word once it answers, its cover open
-    QTest::newRow("idle") << 3 << int(PrinterErrorBit) << 0x0001;
+    QTest::addColumn<bool>("told");    // whether its silence is a reason for Printer Error
+    QTest::newRow("idle") << 3 << int(PrinterErrorBit) << 0x0001 << true;
     // Busy with the job: the scheduler's Printer Busy stands alone.
-    QTest::newRow("printing") << 4 << 0x0800 << 0x0801;
+    QTest::newRow("printing") << 4 << 0x0800 << 0x0801 << false;
 }
 
 // The scheduler is asked at every call; the silent printer is not.
@@ -200,6 +206,7 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
     QFETCH(int, state);
     QFETCH(int, silent);
     QFETCH(int, answered);
+    QFETCH(bool, told);
     PrinterSim printer;
     QVERIFY(printer.start());
     QVERIFY(printer.answer({0x12, 0x16, 0x12, 0x12}));
@@ -225,6 +232,10 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
     QCOMPARE(callAt(service, 5001ms, &took), answered);
     QCOMPARE(printer.connections(), 3);
     QCOMPARE(scheduler.connections(), 5);
+    const QString silence = u"QVT-Fake: 127.0.0.1:%1 did not answer the first status request "
+                            "within 800 ms"_s.arg(printer.port());
+    QCOMPARE(m_lines,
+             told ? QStringList({silence, u"QVT-Fake: answering again"_s}) : QStringList());
 }
 
 // A scheduler named by a host name that takes its time to resolve: the call gives the look-up
