@@ -3,7 +3,8 @@
 
 // A test's language monitor: the project's ravelin-monitor in a process of its own, on a socket
 // of the test's, asking the scheduler the test's environment names; what it logs is kept. It is
-// ended with SIGTERM when the object goes. Tests and benchmarks share it.
+// ended with SIGTERM when the object goes, or when the test's process does. Tests and benchmarks
+// share it.
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -14,6 +15,7 @@
 #include <QtDebug>
 
 #include <poll.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
@@ -37,6 +39,8 @@ public:
     {
         // (It writes nothing else.)
         m_process.setReadChannel(QProcess::StandardError);
+        // Should the test end without stopping it (a crash, a time-out), it ends too.
+        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGTERM); });
         m_process.start(QStringLiteral(MONITOR_PATH),
                         QStringList{QStringLiteral("--socket"), m_socket} + arguments);
         const QDeadlineTimer deadline(10000);
