@@ -239,8 +239,8 @@ std::string bitsLine(std::string_view name,
 
 std::string versionLine(std::string_view version)
 {
-    return "ok ravelin-monitor " + printable(version) + " protocol " + std::to_string(Version) +
-           "\n";
+    return "ok ravelin-monitor " + printable(version) + " protocol " +
+           std::to_string(ProtocolVersion) + "\n";
 }
 
 StatusAnswer parseStatusAnswer(std::string_view line)

@@ -32,7 +32,7 @@
 
 namespace ravelin::qvlmstat::protocol {
 
-inline constexpr int Version = 1;
+inline constexpr int ProtocolVersion = 1;
 // The longest request line, its LF included.
 inline constexpr std::size_t MaxRequestLine = 256;
 
