@@ -7,16 +7,16 @@
 #include "printersim.h"
 #include "privatecups.h"
 #include "statuslibrary.h"
+#include "statusreason.h"
 
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <dlfcn.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/un.h>
 
 #include <memory>
-#include <vector>
 
 using namespace Qt::StringLiterals;
 using ravelin::StatusLibrary;
@@ -55,6 +55,8 @@ private Q_SLOTS:
     void eachChangeOfReasonIsToldOnce();
     void endsOnSignal_data();
     void endsOnSignal();
+    void takesTheSocketSystemdPasses_data();
+    void takesTheSocketSystemdPasses();
 
 private:
     // A socket path of this test's own: the library remembers a mute monitor by its path.
@@ -104,16 +106,7 @@ std::unique_ptr<MonitorProcess> TestMonitor::startMonitor(const QStringList &arg
 
 QByteArray TestMonitor::lastReason() const
 {
-    using Reason = size_t (*)(char *, size_t);
-    void *handle = dlopen(QVLMSTAT_PATH, RTLD_NOW | RTLD_NOLOAD);
-    const auto reason =
-        handle ? reinterpret_cast<Reason>(dlsym(handle, "GetStatusReason")) : nullptr;
-    if (!reason)
-        return "(no GetStatusReason)";
-    std::vector<char> text(reason(nullptr, 0) + 1, 'x');
-    const size_t length = reason(text.data(), text.size());
-    dlclose(handle);
-    return text.back() == '\0' ? QByteArray(text.data(), qsizetype(length)) : "(not terminated)";
+    return lastStatusReason(QVLMSTAT_PATH);
 }
 
 void TestMonitor::wordsComeFromTheMonitor_data()
@@ -294,6 +287,50 @@ void TestMonitor::endsOnSignal()
     QCOMPARE(log.mid(log.size() - 2),
              QStringList(
                  {u"stopping on SIG"_s + QString::fromLatin1(sigabbrev_np(signal)), u"stopped"_s}));
+}
+
+void TestMonitor::takesTheSocketSystemdPasses_data()
+{
+    QTest::addColumn<bool>("ours");
+    QTest::newRow("passed to it") << true;
+    // Its parent's, say, handed down: not taken, nor left in the environment.
+    QTest::newRow("passed to another process") << false;
+}
+
+// Socket activation: a listening socket at descriptor 3, LISTEN_FDS=1 and LISTEN_PID naming the
+// process. The socket stays systemd's: the monitor does not remove it.
+void TestMonitor::takesTheSocketSystemdPasses()
+{
+    QFETCH(bool, ours);
+    const QString passed = newSocketPath();
+    const QString own = newSocketPath();
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(passed).constData(), sizeof address.sun_path);
+    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
+    QVERIFY(::listen(listener, 8) == 0);
+
+    QProcess monitor;
+    monitor.setChildProcessModifier([listener] {
+        ::dup2(listener, 3);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
+    // The shell's process becomes the monitor's, and $$ names it.
+    monitor.start(u"/bin/sh"_s, {u"-c"_s,
+                                 (ours ? u"LISTEN_PID=$$"_s : u"LISTEN_PID=1"_s) +
+                                     u" LISTEN_FDS=1 exec \"$0\" --socket \"$1\""_s,
+                                 QStringLiteral(MONITOR_PATH), own});
+    ::close(listener);
+    QVERIFY(monitor.waitForStarted());
+    QTRY_VERIFY(
+        MonitorProcess::ask(ours ? passed : own, "version").startsWith("ok ravelin-monitor"));
+    QCOMPARE(QFile::exists(own), !ours);
+    ::kill(pid_t(monitor.processId()), SIGTERM);
+    QVERIFY(monitor.waitForFinished(10000));
+    QCOMPARE(monitor.exitCode(), 0);
+    QVERIFY(QFile::exists(passed));
+    QVERIFY(!QFile::exists(own));
 }
 
 QTEST_GUILESS_MAIN(TestMonitor)
