@@ -233,7 +233,7 @@ std::string bitsLine(std::string_view name,
 {
     std::string line = "bits " + printable(name);
     for (const std::optional<std::uint64_t> &bit : ages)
-        line += " " + age(bit);
+        line.append(" ").append(age(bit));
     return line + "\n";
 }
 
