@@ -26,6 +26,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -71,11 +72,20 @@ void closeFd(int &fd)
     fd = -1;
 }
 
+// An answer that a slow printer has not sent yet.
+struct PendingAnswer
+{
+    Clock::time_point due;
+    std::uint8_t byte;
+};
+
 // One side that requests arrive on: the open TCP connection or a pseudo-terminal's master.
 struct Channel
 {
     int fd = -1;
     RequestReader reader;
+    // The answers of a slow printer, in the order they go out.
+    std::deque<PendingAnswer> pending;
 };
 
 struct Pty
@@ -108,6 +118,8 @@ private:
     std::vector<pollfd> pollSet() const;
     int nextTimeout(Clock::time_point now) const;
     void runTimers(Clock::time_point now);
+    void sendDue(Channel &channel, Clock::time_point now);
+    void closeConnection();
     void acceptConnection();
     // Reads what arrived on the channel; false when the peer is gone.
     bool serve(Channel &channel);
@@ -235,6 +247,13 @@ int Simulator::nextTimeout(Clock::time_point now) const
         next = m_nextTrickle;
     if (m_options.cycleMs && (!next || m_nextCycle < *next))
         next = m_nextCycle;
+    const auto dueFirst = [&](const Channel &channel) {
+        if (!channel.pending.empty() && (!next || channel.pending.front().due < *next))
+            next = channel.pending.front().due;
+    };
+    dueFirst(m_connection);
+    for (const Pty &pty : m_ptys)
+        dueFirst(pty.master);
     if (!next)
         return -1;
     if (*next <= now)
@@ -253,6 +272,26 @@ void Simulator::runTimers(Clock::time_point now)
         m_printer.advanceCycle();
         m_nextCycle = now + milliseconds(*m_options.cycleMs);
     }
+    sendDue(m_connection, now);
+    for (Pty &pty : m_ptys)
+        sendDue(pty.master, now);
+}
+
+void Simulator::sendDue(Channel &channel, Clock::time_point now)
+{
+    std::string answers;
+    while (!channel.pending.empty() && channel.pending.front().due <= now) {
+        answers.push_back(static_cast<char>(channel.pending.front().byte));
+        channel.pending.pop_front();
+    }
+    if (!answers.empty() && channel.fd >= 0)
+        transmit(channel.fd, answers);
+}
+
+void Simulator::closeConnection()
+{
+    closeFd(m_connection.fd);
+    m_connection.pending.clear();
 }
 
 int Simulator::exec()
@@ -282,7 +321,7 @@ int Simulator::exec()
             if (fds[1].revents != 0) {
                 if (m_connection.fd >= 0) {
                     if (!serve(m_connection))
-                        closeFd(m_connection.fd);
+                        closeConnection();
                 } else {
                     acceptConnection();
                 }
@@ -328,13 +367,23 @@ bool Simulator::serve(Channel &channel)
     if (count < 0)
         return errno == EAGAIN || errno == EINTR;
     std::string answers;
+    const milliseconds delay = m_printer.answerDelay();
     for (ssize_t i = 0; i < count; ++i) {
         m_printer.record(buffer[i]);
         const int n = channel.reader.feed(buffer[i]);
         if (n == 0)
             continue;
-        if (const std::optional<std::uint8_t> answer = m_printer.answerTo(n))
+        const std::optional<std::uint8_t> answer = m_printer.answerTo(n);
+        if (!answer)
+            continue;
+        if (delay == milliseconds::zero()) {
             answers.push_back(static_cast<char>(*answer));
+            continue;
+        }
+        // A slow printer works through its requests one after the other.
+        const Clock::time_point start =
+            channel.pending.empty() ? Clock::now() : channel.pending.back().due;
+        channel.pending.push_back({start + delay, *answer});
     }
     if (!answers.empty())
         transmit(channel.fd, answers);
@@ -381,11 +430,14 @@ void Simulator::runCommand(std::string_view line)
     }
     if (outcome.resetDone || outcome.faultChanged) {
         // Answers that no one read before are no answers to what comes next.
-        for (Pty &pty : m_ptys)
+        m_connection.pending.clear();
+        for (Pty &pty : m_ptys) {
             ::tcflush(pty.slave, TCIFLUSH);
+            pty.master.pending.clear();
+        }
     }
     if (outcome.faultChanged && m_printer.fault() == Fault::Close)
-        closeFd(m_connection.fd);
+        closeConnection();
     if (outcome.quit)
         m_quit = true;
     say(outcome.reply);
@@ -423,7 +475,8 @@ int usage()
                "  --cycle MS   turn the state round every MS milliseconds: paper-near-end,\n"
                "               paper-end, cover-open, clear\n"
                "Commands on stdin, one a line: answer N 0xHH, state CONDITION... | clear,\n"
-               "fault none|silent|invalid|trickle|close, received, connections, reset, quit\n",
+               "fault none|silent|invalid|trickle|close, delay MS, received, connections, reset,\n"
+               "quit\n",
                stderr);
     return 2;
 }

@@ -14,6 +14,8 @@ constexpr std::uint8_t Eot = 0x04;
 // More than any test sends; beyond it bytes are no longer recorded, so that a flood cannot
 // exhaust memory.
 constexpr std::size_t ReceivedLimit = 65536;
+// The longest time it may take to answer a request, in milliseconds.
+constexpr unsigned MaxDelayMs = 60000;
 
 // The conditions a state names, each the bits it sets in the answer to one request. Each is
 // one bit group only, so that a test controls every bit; a real printer would report several
@@ -166,6 +168,8 @@ Outcome Printer::run(std::string_view line)
         return setState(words);
     if (command == "fault")
         return setFault(words);
+    if (command == "delay")
+        return setDelay(words);
     if (words.size() > 1 && (command == "received" || command == "connections" ||
                              command == "reset" || command == "quit")) {
         return error(std::string(command) + " takes no argument");
@@ -218,6 +222,20 @@ Outcome Printer::setFault(const std::vector<std::string_view> &words)
         }
     }
     return error("usage: fault none|silent|invalid|trickle|close");
+}
+
+Outcome Printer::setDelay(const std::vector<std::string_view> &words)
+{
+    unsigned value = 0;
+    if (words.size() == 2) {
+        const char *end = words[1].data() + words[1].size();
+        const auto [stop, failure] = std::from_chars(words[1].data(), end, value);
+        if (failure == std::errc() && stop == end && value <= MaxDelayMs) {
+            m_answerDelay = std::chrono::milliseconds(value);
+            return {.reply = "ok", .faultChanged = true};
+        }
+    }
+    return error("usage: delay MS, with MS 0 to " + std::to_string(MaxDelayMs));
 }
 
 std::string Printer::receivedText() const

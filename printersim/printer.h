@@ -6,6 +6,7 @@
 // descriptors here; main.cpp connects it to the TCP port, the pseudo-terminals and stdin.
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -46,6 +47,9 @@ public:
     // The byte answered to DLE EOT n under the current fault, or none.
     std::optional<std::uint8_t> answerTo(int n) const;
     Fault fault() const { return m_fault; }
+    // How long it takes to answer each request, one after the other (the "delay" command); zero:
+    // at once.
+    std::chrono::milliseconds answerDelay() const { return m_answerDelay; }
 
     // Records a byte received from any connection (the record is bounded).
     void record(std::uint8_t byte);
@@ -61,10 +65,12 @@ private:
     Outcome setAnswer(const std::vector<std::string_view> &words);
     Outcome setState(const std::vector<std::string_view> &words);
     Outcome setFault(const std::vector<std::string_view> &words);
+    Outcome setDelay(const std::vector<std::string_view> &words);
     std::string receivedText() const;
 
     std::array<std::uint8_t, 4> m_answers{PlainAnswer, PlainAnswer, PlainAnswer, PlainAnswer};
     Fault m_fault = Fault::None;
+    std::chrono::milliseconds m_answerDelay{0};
     std::vector<std::uint8_t> m_received;
     unsigned long m_connections = 0;
     std::size_t m_cycleStep = 0;

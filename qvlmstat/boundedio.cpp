@@ -6,6 +6,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include <array>
@@ -72,6 +73,10 @@ Connected connectAddress(int family, const sockaddr *address, socklen_t length,
         return {{}, Outcome::Failed};
     if (::connect(socket.get(), address, length) == 0)
         return {std::move(socket), Outcome::Done};
+    // A Unix socket whose listener's backlog is full: it takes no connections now, the sign of a
+    // listener that has stopped accepting.
+    if (family == AF_UNIX && errno == EAGAIN)
+        return {{}, Outcome::TimedOut};
     if (errno != EINPROGRESS && errno != EINTR)
         return {{}, Outcome::Failed};
     const Outcome waited = waitFor(socket, POLLOUT, deadline);
@@ -239,6 +244,17 @@ Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline
             return connected;
     }
     return {{}, Outcome::Failed};
+}
+
+Connected connectUnix(const std::string &path, const Deadline &deadline)
+{
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.empty() || path.size() >= sizeof address.sun_path)
+        return {{}, Outcome::Failed};
+    std::memcpy(address.sun_path, path.data(), path.size());
+    return connectAddress(AF_UNIX, reinterpret_cast<const sockaddr *>(&address), sizeof address,
+                          deadline);
 }
 
 Outcome writeAll(const Descriptor &descriptor, std::span<const std::uint8_t> bytes,

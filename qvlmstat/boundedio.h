@@ -32,10 +32,10 @@ public:
     {}
     bool passed() const { return SteadyClock::now() >= m_end; }
     SteadyClock::time_point end() const { return m_end; }
+    // The whole budget it was given, for saying what was waited for.
+    std::chrono::milliseconds budget() const { return m_budget; }
     // The time left in whole milliseconds, rounded up (a poll() timeout); 0 once passed.
     int remainingMilliseconds() const;
-    // The whole budget, for saying what was waited for.
-    std::chrono::milliseconds budget() const { return m_budget; }
 
 private:
     SteadyClock::time_point m_end;
@@ -115,6 +115,8 @@ struct Connected
 };
 Connected connectTcp(const std::string &host, std::uint16_t port, const Deadline &deadline,
                      Resolver resolver);
+// A connected stream socket to the Unix socket at path.
+Connected connectUnix(const std::string &path, const Deadline &deadline);
 
 // Writes all of bytes. (Sockets are written without SIGPIPE: a peer that has gone is a failure
 // to report, not a reason to end the program.)

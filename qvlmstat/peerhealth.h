@@ -25,18 +25,23 @@ public:
     {}
 
     // Whether this call may ask the peer. For a peer found unresponsive, true makes this call the
-    // interval's one retry.
-    bool mayAsk(const std::string &peer);
+    // interval's one retry; false sets why, when given, to what was said when it timed out.
+    bool mayAsk(const std::string &peer, std::string *why = nullptr);
     // The peer answered, rightly or wrongly: it is not unresponsive.
     void answered(const std::string &peer);
-    // The peer timed out.
-    void unresponsive(const std::string &peer);
+    // The peer timed out; why says how, for the calls that are not let ask it.
+    void unresponsive(const std::string &peer, std::string why = {});
 
 private:
     Clock m_now;
     std::mutex m_mutex;
-    // The unresponsive peers, and when each may next be asked.
-    std::map<std::string, std::chrono::steady_clock::time_point> m_nextTry;
+    struct Silence
+    {
+        std::chrono::steady_clock::time_point nextTry;
+        std::string why;
+    };
+    // The unresponsive peers, when each may next be asked, and why.
+    std::map<std::string, Silence> m_silent;
 };
 
 } // namespace ravelin::qvlmstat

@@ -33,12 +33,16 @@ bool curlReady()
     return ready;
 }
 
-// The request for the attributes that make the status word and say whether, and how, the
-// printer itself is asked.
-Message newRequest(const std::string &queue)
+// The attributes that make the status word and say whether, and how, the printer itself is
+// asked.
+constexpr std::array<const char *, 5> RequestedAttributes = {
+    "printer-state", "printer-state-reasons", "printer-name", "printer-make-and-model",
+    "device-uri"};
+
+// The request for those attributes: of queue (Get-Printer-Attributes), of the default
+// destination (CUPS-Get-Default, queue empty), or of every queue (CUPS-Get-Printers).
+Message newRequest(ipp_op_t operation, const std::string &queue = {})
 {
-    const ipp_op_t operation =
-        queue.empty() ? IPP_OP_CUPS_GET_DEFAULT : IPP_OP_GET_PRINTER_ATTRIBUTES;
     Message request{ippNewRequest(operation)};
     if (!request)
         return {};
@@ -52,10 +56,9 @@ Message newRequest(const std::string &queue)
     }
     ippAddString(request.get(), IPP_TAG_OPERATION, IPP_TAG_NAME, "requesting-user-name", nullptr,
                  cupsUser());
-    static const char *const requested[] = {"printer-state", "printer-state-reasons",
-                                            "printer-name", "printer-make-and-model", "device-uri"};
     ippAddStrings(request.get(), IPP_TAG_OPERATION, IPP_TAG_KEYWORD, "requested-attributes",
-                  static_cast<int>(std::size(requested)), nullptr, requested);
+                  static_cast<int>(RequestedAttributes.size()), nullptr,
+                  RequestedAttributes.data());
     return request;
 }
 
@@ -331,7 +334,8 @@ QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &q
                          const Deadline &deadline, Resolver resolver)
 {
     QueueReport report;
-    const Message request = newRequest(queue);
+    const Message request =
+        newRequest(queue.empty() ? IPP_OP_CUPS_GET_DEFAULT : IPP_OP_GET_PRINTER_ATTRIBUTES, queue);
     if (!request) {
         report.why = "no request could be made for the queue " + queue;
         return report;
@@ -343,18 +347,81 @@ QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &q
         report.why = std::move(answer.why);
         return report;
     }
-    QueueAnswer read = readQueueAnswer(answer.response.get(), queue);
-    if (!read.found) {
-        report.why = "the scheduler at " + scheduler.where() + " " + read.why;
-        return report;
-    }
-    report.found = true;
-    report.state = read.state;
-    report.reasons = std::move(read.reasons);
-    report.name = std::move(read.name);
-    report.makeAndModel = std::move(read.makeAndModel);
-    report.deviceUri = std::move(read.deviceUri);
+    report.fill(readQueueAnswer(answer.response.get(), queue), scheduler);
     return report;
+}
+
+QueueList listQueues(const SchedulerAddress &scheduler, const Deadline &deadline, Resolver resolver)
+{
+    QueueList list;
+    const Message request = newRequest(IPP_OP_CUPS_GET_PRINTERS);
+    if (!request) {
+        list.why = "no request could be made for the list of queues";
+        return list;
+    }
+    SchedulerAnswer answer =
+        exchangeWithScheduler(scheduler, request.get(), deadline, resolver, QueueListLimits);
+    list.outcome = answer.outcome;
+    if (answer.outcome != Outcome::Done) {
+        list.why = std::move(answer.why);
+        return list;
+    }
+    // A scheduler with no queue at all answers "not found".
+    if (const ipp_status_t status = ippGetStatusCode(answer.response.get()); status >= 0x0100) {
+        if (status != IPP_STATUS_ERROR_NOT_FOUND) {
+            list.why = "the scheduler at " + scheduler.where() +
+                       " refused the request: " + ippErrorString(status);
+        }
+        return list;
+    }
+    // Each printer's attributes are a group of their own, groups parted by separators; each is
+    // read as an answer about that one queue.
+    Message printer;
+    const auto finish = [&] {
+        if (printer) {
+            QueueReport report;
+            report.outcome = Outcome::Done;
+            report.fill(readQueueAnswer(printer.get(), {}), scheduler);
+            if (report.name.empty()) {
+                const char *name = ippGetString(
+                    ippFindAttribute(printer.get(), "printer-name", IPP_TAG_NAME), 0, nullptr);
+                report.name = name ? name : "";
+            }
+            if (!report.name.empty())
+                list.queues.push_back(std::move(report));
+        }
+        printer.reset();
+    };
+    for (ipp_attribute_t *attribute = ippFirstAttribute(answer.response.get()); attribute;
+         attribute = ippNextAttribute(answer.response.get())) {
+        if (ippGetGroupTag(attribute) != IPP_TAG_PRINTER || !ippGetName(attribute)) {
+            finish();
+            continue;
+        }
+        if (!printer)
+            printer.reset(ippNew());
+        if (!printer || !ippCopyAttribute(printer.get(), attribute, 0)) {
+            list.why = "out of memory reading the list of queues";
+            list.queues.clear();
+            return list;
+        }
+    }
+    finish();
+    return list;
+}
+
+void QueueReport::fill(QueueAnswer answer, const SchedulerAddress &scheduler)
+{
+    found = answer.found;
+    name = std::move(answer.name);
+    if (!found) {
+        why = "the scheduler at " + scheduler.where() + " " + answer.why;
+        return;
+    }
+    state = answer.state;
+    reasons = std::move(answer.reasons);
+    makeAndModel = std::move(answer.makeAndModel);
+    deviceUri = std::move(answer.deviceUri);
 }
 
 } // namespace ravelin::qvlmstat

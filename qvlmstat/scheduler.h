@@ -64,11 +64,25 @@ struct QueueReport
     // Why there is no usable state, for a person ("the scheduler at /run/cups/cups.sock did not
     // answer within 800 ms"); empty when there is one.
     std::string why;
+
+    // Takes what the scheduler's answer says about the queue.
+    void fill(QueueAnswer answer, const SchedulerAddress &scheduler);
 };
 
 // The printer-state, printer-state-reasons, printer-name, printer-make-and-model and device-uri
 // of queue, or of the scheduler's default destination when queue is empty.
 QueueReport askScheduler(const SchedulerAddress &scheduler, const std::string &queue,
                          const Deadline &deadline, Resolver resolver);
+
+// The same of every queue the scheduler has, in one request (CUPS-Get-Printers). A queue whose
+// attributes are not usable is listed, when it has a name, as not found, with why.
+struct QueueList
+{
+    Outcome outcome = Outcome::Failed;
+    std::vector<QueueReport> queues;
+    std::string why; // empty when the scheduler answered with a list
+};
+QueueList listQueues(const SchedulerAddress &scheduler, const Deadline &deadline,
+                     Resolver resolver);
 
 } // namespace ravelin::qvlmstat

@@ -38,6 +38,9 @@ struct AnswerLimits
 // An answer about one queue: five attributes, a few reasons, a few hundred bytes in all. These
 // leave room for any honest one, and cost well under a millisecond to read.
 inline constexpr AnswerLimits OneQueueLimits{64 * 1024, 1024};
+// The answer about every queue (CUPS-Get-Printers), a few hundred bytes and about ten entries a
+// queue: room for a few thousand queues, read and freed in well under a second.
+inline constexpr AnswerLimits QueueListLimits{4 * 1024 * 1024, 32768};
 
 // No answer of ours holds a collection; a few levels are let through all the same.
 inline constexpr std::size_t MaxCollectionDepth = 8;

@@ -4,12 +4,14 @@
 #include "asciitext.h"
 #include "device.h"
 #include "deviceuri.h"
+#include "monitorprotocol.h"
 #include "scheduler.h"
 
 #include <cups/cups.h>
 
 #include <unistd.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -64,102 +66,147 @@ std::optional<std::string> localDefault()
     return lpoptionsDefault(std::string(serverRoot) + "/lpoptions");
 }
 
-// Only a printer of the series is ever sent a byte: any other printer on a raw port would print
-// the requests. The scheduler's spelling of the name counts, not the caller's (queue names are
-// case-insensitive, "QVT" is not).
-bool isOfTheSeries(const QueueReport &report)
-{
-    return report.name.find("QVT") != std::string::npos ||
-           report.makeAndModel.find("QVT") != std::string::npos;
-}
-
-std::string printerKey(const DeviceUri &device)
-{
-    if (const auto *network = std::get_if<NetworkDevice>(&device))
-        return "printer " + network->host + " " + std::to_string(network->port);
-    if (const auto *line = std::get_if<SerialDevice>(&device))
-        return "printer " + line->path;
-    if (const auto *file = std::get_if<DeviceFile>(&device))
-        return "printer " + file->path;
-    return {};
-}
-
-void remember(PeerHealth &health, const std::string &peer, Outcome outcome)
+void remember(PeerHealth &health, const std::string &peer, Outcome outcome, const std::string &why)
 {
     if (outcome == Outcome::TimedOut)
-        health.unresponsive(peer);
+        health.unresponsive(peer, why);
     else
         health.answered(peer);
 }
 
+std::string lowerCase(std::string text)
+{
+    for (char &c : text)
+        c = lowerAscii(c);
+    return text;
+}
+
+ReasonedWord noQueue()
+{
+    return {PrinterErrorBit, "no queue was named", false};
+}
+
 } // namespace
 
-StatusWord StatusService::printerStatus(const char *name)
+void StatusService::toStandardError(const std::string &line)
+{
+    const std::string text = "ravelin QVLMSTAT: " + protocol::printable(line) + "\n";
+    std::fwrite(text.data(), 1, text.size(), stderr);
+}
+
+ReasonedWord StatusService::printerStatus(const char *name)
 {
     if (!name)
-        return PrinterErrorBit;
+        return noQueue();
     const std::string_view text(name);
     const std::string queue(text.substr(0, text.find('/')));
     if (queue.empty())
-        return PrinterErrorBit;
-    return queueStatus(queue);
+        return noQueue();
+    ReasonedWord word;
+    if (std::optional<ReasonedWord> answered = fromMonitor(protocol::statusRequest(queue)))
+        word = std::move(*answered);
+    else
+        word = queueStatus(queue);
+    tell(queue, word);
+    return word;
 }
 
-StatusWord StatusService::defaultDestinationStatus()
+ReasonedWord StatusService::defaultDestinationStatus()
 {
-    // A default named locally is asked for like any queue. (cupsGetNamedDest() would resolve
-    // it the same way, but its requests wait out a silent scheduler for a second.)
+    // A default named locally is asked for like any queue: the monitor, a system service, cannot
+    // see the caller's environment and lpoptions. (cupsGetNamedDest() would resolve it the same
+    // way, but its requests wait out a silent scheduler for a second.)
     if (const std::optional<std::string> name = localDefault())
         return printerStatus(name->c_str());
     // Otherwise the scheduler's default, whose attributes CUPS-Get-Default returns directly.
-    return queueStatus({});
+    ReasonedWord word;
+    if (std::optional<ReasonedWord> answered = fromMonitor(protocol::defaultRequest()))
+        word = std::move(*answered);
+    else
+        word = queueStatus({});
+    tell({}, word);
+    return word;
 }
 
-StatusWord StatusService::queueStatus(const std::string &queue)
+std::optional<ReasonedWord> StatusService::fromMonitor(const std::string &request)
 {
+    const std::optional<std::string> socket = m_monitorSocket ? m_monitorSocket() : std::nullopt;
+    if (!socket || request.empty())
+        return std::nullopt;
+    const std::string peer = "monitor " + *socket;
+    if (!m_health.mayAsk(peer))
+        return std::nullopt;
+    const MonitorReply reply = askMonitor(*socket, request, Deadline(MonitorBudget));
+    // Mute: not asked again for a while. Absent (no socket, refused): asked again next call,
+    // which costs nothing.
+    if (reply.outcome == Outcome::TimedOut)
+        m_health.unresponsive(peer);
+    else if (reply.outcome == Outcome::Done)
+        m_health.answered(peer);
+    if (reply.outcome != Outcome::Done)
+        return std::nullopt;
+    // Anything but a word (unknown, pending, none, an error, a line of no sense): asked directly.
+    protocol::StatusAnswer answer = protocol::parseStatusAnswer(reply.line);
+    if (answer.kind != protocol::StatusAnswer::Kind::Ok)
+        return std::nullopt;
+    const bool clear = (answer.word & PrinterErrorBit) == 0;
+    if (clear)
+        answer.reason.clear();
+    else if (answer.reason.empty())
+        answer.reason = answer.name + ": the language monitor gave no reason";
+    return ReasonedWord{answer.word, std::move(answer.reason), clear};
+}
+
+ReasonedWord StatusService::queueStatus(const std::string &queue)
+{
+    const std::string_view shownAs =
+        queue.empty() ? std::string_view("the default destination") : std::string_view(queue);
     const Deadline deadline(CallBudget);
     const SchedulerAddress scheduler = SchedulerAddress::configured();
     const std::string peer = scheduler.key();
-    if (!m_health.mayAsk(peer))
-        return PrinterErrorBit;
+    if (std::string why; !m_health.mayAsk(peer, &why)) {
+        ReasonedWord word;
+        word.reason = std::string(shownAs) + ": " + why;
+        return word;
+    }
     const QueueReport report = askScheduler(scheduler, queue, deadline, m_resolver);
-    remember(m_health, peer, report.outcome);
-    if (report.outcome != Outcome::Done || !report.found)
-        return PrinterErrorBit;
-
-    const std::vector<std::string_view> reasons(report.reasons.begin(), report.reasons.end());
-    return withPrinterBits(report, statusWord(report.state, reasons), deadline);
+    remember(m_health, peer, report.outcome, report.why);
+    const ReasonedWord word = schedulerWord(report, shownAs);
+    const std::string_view name = report.name.empty() ? shownAs : report.name;
+    const DevicePlan plan = devicePlan(report);
+    if (plan.step != DevicePlan::Step::Ask)
+        return withDevice(name, word, plan, nullptr);
+    if (std::string why; !m_health.mayAsk(plan.key, &why))
+        return withDevice(name, word, plan, nullptr, why);
+    const DeviceReading reading = askDevice(plan.device, deadline, m_resolver, DeviceLock::Wait);
+    remember(m_health, plan.key, reading.outcome, reading.why);
+    return withDevice(name, word, plan, &reading);
 }
 
-StatusWord StatusService::withPrinterBits(const QueueReport &report, StatusWord word,
-                                          const Deadline &deadline)
+void StatusService::tell(const std::string &queue, const ReasonedWord &word)
 {
-    if (!isOfTheSeries(report))
-        return word;
-    const DeviceUri device = parseDeviceUri(report.deviceUri);
-    if (std::holds_alternative<NotAsked>(device))
-        return word;
-    if (std::holds_alternative<Unreadable>(device))
-        return word | PrinterErrorBit;
-    const bool network = std::holds_alternative<NetworkDevice>(device);
-    // A serial line or a device file carries the jobs too: it is asked only between them, so
-    // that no request lands inside a job.
-    if (!network && report.state != PrinterStateIdle)
-        return word;
-    // A network printer busy printing may not answer; the scheduler's word, Printer Busy in it,
-    // then stands alone. Any other printer's silence leaves its state unknown.
-    const bool mayStaySilent = network && report.state == PrinterStateProcessing;
-
-    const std::string peer = printerKey(device);
-    if (!m_health.mayAsk(peer))
-        return mayStaySilent ? word : word | PrinterErrorBit;
-    const DeviceReading reading = askDevice(device, deadline, m_resolver);
-    remember(m_health, peer, reading.outcome);
-    if (reading.notADevice)
-        return word;
-    if (!answeredAll(reading.answers) && mayStaySilent)
-        return word;
-    return word | deviceBits(reading.answers);
+    const std::string key = lowerCase(queue);
+    std::string line;
+    {
+        const std::lock_guard lock(m_reasonsMutex);
+        const auto known = m_reasons.find(key);
+        if (word.reason.empty()) {
+            if (known == m_reasons.end())
+                return;
+            // The name as the reason wrote it: up to ": ", which no queue name holds.
+            line = known->second.substr(0, known->second.find(": ")) + ": answering again";
+            m_reasons.erase(known);
+        } else {
+            if (known != m_reasons.end() && known->second == word.reason)
+                return;
+            if (known == m_reasons.end() && m_reasons.size() >= RememberedReasons)
+                m_reasons.clear(); // a caller naming endless queues: some lines come twice
+            m_reasons[key] = word.reason;
+            line = word.reason;
+        }
+    }
+    if (m_reasonLines)
+        m_reasonLines(line);
 }
 
 } // namespace ravelin::qvlmstat

@@ -7,6 +7,7 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTest>
 #include <QThread>
@@ -103,6 +104,8 @@ private Q_SLOTS:
     void oneConnectionAtATime();
     void faults_data();
     void faults();
+    void aSlowPrinterAnswersInTurn_data();
+    void aSlowPrinterAnswersInTurn();
     void badCommandsChangeNothing_data();
     void badCommandsChangeNothing();
     void cycleTurnsRound();
@@ -263,6 +266,32 @@ void TestPrinterSim::faults()
     QCOMPARE(port.receive(4).toHex(), "12121212");
 }
 
+void TestPrinterSim::aSlowPrinterAnswersInTurn_data()
+{
+    onlyTheRequestIsAnswered_data();
+}
+
+// Each answer comes its delay after the one before: never sooner, whatever the machine's load.
+void TestPrinterSim::aSlowPrinterAnswersInTurn()
+{
+    QFETCH(QString, channel);
+    PrinterSim sim;
+    QVERIFY(sim.start());
+    QCOMPARE(sim.command(u"delay 300"_s), u"ok"_s);
+    QCOMPARE(sim.command(u"state paper-near-end"_s), u"ok"_s);
+    Port port = openChannel(sim, channel);
+    QElapsedTimer timer;
+    timer.start();
+    QVERIFY(port.send(AllFourRequests));
+    QCOMPARE(port.receive(1, 100), QByteArray());
+    QCOMPARE(port.receive(4, 10000).toHex(), "1212121e");
+    QVERIFY2(timer.elapsed() >= 1200, qPrintable(u"%1 ms"_s.arg(timer.elapsed())));
+    // And back to answering at once.
+    QCOMPARE(sim.command(u"delay 0"_s), u"ok"_s);
+    QVERIFY(port.send(AllFourRequests));
+    QCOMPARE(port.receive(4).toHex(), "1212121e");
+}
+
 void TestPrinterSim::badCommandsChangeNothing_data()
 {
     QTest::addColumn<QString>("line");
@@ -274,6 +303,8 @@ void TestPrinterSim::badCommandsChangeNothing_data()
     QTest::newRow("unknown condition after a known one") << u"state offline jammed"_s;
     QTest::newRow("state without conditions") << u"state"_s;
     QTest::newRow("unknown fault") << u"fault loud"_s;
+    QTest::newRow("delay beyond a minute") << u"delay 60001"_s;
+    QTest::newRow("delay not a number") << u"delay soon"_s;
     QTest::newRow("line beyond the limit") << QString(5000, u'x');
 }
 

@@ -1,6 +1,6 @@
 # SPDX-License-Identifier: MIT
 # Checks the built stand-in: its dynamic symbol table defines exactly the maker's two
-# functions, its SONAME is its file name, it stays loaded once loaded (NODELETE), and it needs
+# functions and the optional GetStatusReason, its SONAME is its file name, it stays loaded once loaded (NODELETE), and it needs
 # no Qt library.
 # cmake -DLIBRARY=path -DNM=nm -DREADELF=readelf -P checkexports.cmake
 
@@ -18,7 +18,7 @@ foreach(line IN LISTS lines)
     endif()
 endforeach()
 list(SORT defined)
-set(expected "GetLMStatus (T);GetPrinterStatus (T)")
+set(expected "GetLMStatus (T);GetPrinterStatus (T);GetStatusReason (T)")
 if(NOT defined STREQUAL expected)
     message(FATAL_ERROR "${LIBRARY} exports\n  ${defined}\ninstead of\n  ${expected}")
 endif()

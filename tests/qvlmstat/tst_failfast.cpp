@@ -80,6 +80,8 @@ private:
     QString socketPath() const { return m_dir.filePath(u"scheduler.sock"_s); }
 
     QTemporaryDir m_dir{u"/tmp/rvtest.XXXXXX"_s};
+    // The lines the service wrote about reasons.
+    QStringList m_lines;
     std::chrono::steady_clock::time_point m_start;
     std::chrono::steady_clock::time_point m_now;
 };
@@ -102,11 +104,16 @@ void TestFailFast::init()
     QFile::remove(socketPath());
     cupsSetServer(QFile::encodeName(socketPath()).constData());
     m_start = m_now = std::chrono::steady_clock::now();
+    m_lines.clear();
 }
 
 StatusService TestFailFast::newService()
 {
-    return StatusService([this] { return m_now; }, &HeldResolver::resolve);
+    // No language monitor: every call goes to the scheduler.
+    return StatusService(
+        [this] { return m_now; }, &HeldResolver::resolve,
+        [] { return std::optional<std::string>(); },
+        [this](const std::string &line) { m_lines << QString::fromStdString(line); });
 }
 
 StatusWord TestFailFast::callAt(StatusService &service, std::chrono::milliseconds at,
@@ -115,7 +122,7 @@ StatusWord TestFailFast::callAt(StatusService &service, std::chrono::millisecond
     m_now = m_start + at;
     QElapsedTimer timer;
     timer.start();
-    const StatusWord word = service.printerStatus("QVT-Fake");
+    const StatusWord word = service.printerStatus("QVT-Fake").word;
     *tookMs = timer.elapsed();
     return word;
 }
@@ -147,6 +154,11 @@ void TestFailFast::aSilentSchedulerIsNotWaitedOnAgain()
     QCOMPARE(callAt(service, 10000ms, &took), 0x0010);
     QCOMPARE(callAt(service, 10001ms, &took), 0x0010);
     QCOMPARE(scheduler.connections(), 4);
+    // Said once when it fell silent, whatever the calls in between, and once when it answered.
+    QCOMPARE(m_lines,
+             QStringList(
+                 {u"QVT-Fake: the scheduler at %1 did not answer within 800 ms"_s.arg(socketPath()),
+                  u"QVT-Fake: answering again"_s}));
 }
 
 // While one call retries, a call from another thread does not wait on the peer too.
@@ -163,12 +175,12 @@ void TestFailFast::oneRetryAtATime()
     std::thread retry([&] {
         // libcups keeps its choice of scheduler per thread.
         cupsSetServer(QFile::encodeName(socketPath()).constData());
-        retried = service.printerStatus("QVT-Fake");
+        retried = service.printerStatus("QVT-Fake").word;
     });
     QTRY_COMPARE_WITH_TIMEOUT(scheduler.connections(), 2, 5000);
     QElapsedTimer timer;
     timer.start();
-    const StatusWord meanwhile = service.printerStatus("QVT-Fake");
+    const StatusWord meanwhile = service.printerStatus("QVT-Fake").word;
     took = timer.elapsed();
     retry.join();
     QCOMPARE(meanwhile, PrinterErrorBit);
@@ -182,9 +194,10 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain_data()
     QTest::addColumn<int>("state");    // the queue's printer-state
     QTest::addColumn<int>("silent");   // the word while the printer is silent
     QTest::addColumn<int>("answered"); // the word once it answers, its cover open
-    QTest::newRow("idle") << 3 << int(PrinterErrorBit) << 0x0001;
+    QTest::addColumn<bool>("told");    // whether its silence is a reason for Printer Error
+    QTest::newRow("idle") << 3 << int(PrinterErrorBit) << 0x0001 << true;
     // Busy with the job: the scheduler's Printer Busy stands alone.
-    QTest::newRow("printing") << 4 << 0x0800 << 0x0801;
+    QTest::newRow("printing") << 4 << 0x0800 << 0x0801 << false;
 }
 
 // The scheduler is asked at every call; the silent printer is not.
@@ -193,6 +206,7 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
     QFETCH(int, state);
     QFETCH(int, silent);
     QFETCH(int, answered);
+    QFETCH(bool, told);
     PrinterSim printer;
     QVERIFY(printer.start());
     QVERIFY(printer.answer({0x12, 0x16, 0x12, 0x12}));
@@ -218,6 +232,10 @@ void TestFailFast::aSilentPrinterIsNotWaitedOnAgain()
     QCOMPARE(callAt(service, 5001ms, &took), answered);
     QCOMPARE(printer.connections(), 3);
     QCOMPARE(scheduler.connections(), 5);
+    const QString silence = u"QVT-Fake: 127.0.0.1:%1 did not answer the first status request "
+                            "within 800 ms"_s.arg(printer.port());
+    QCOMPARE(m_lines,
+             told ? QStringList({silence, u"QVT-Fake: answering again"_s}) : QStringList());
 }
 
 // A scheduler named by a host name that takes its time to resolve: the call gives the look-up

@@ -7,6 +7,7 @@
 #include "printersim.h"
 #include "privatecups.h"
 #include "statuslibrary.h"
+#include "statusreason.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -316,39 +317,66 @@ void TestLiveStatus::faultsAreAnsweredWithinTheBound_data()
 {
     QTest::addColumn<QString>("uri"); // see deviceUri()
     QTest::addColumn<QString>("fault");
+    // See deviceUri(), and {port} the simulator's; "|" parts alternatives that depend on timing.
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("network, silent") << u"{socket}"_s << u"silent"_s;
-    QTest::newRow("network, invalid bytes") << u"{socket}"_s << u"invalid"_s;
-    QTest::newRow("network, trickling bytes") << u"{socket}"_s << u"trickle"_s;
-    QTest::newRow("network, closed at once") << u"{socket}"_s << u"close"_s;
-    QTest::newRow("network, refused") << u"socket://127.0.0.1:{closed port}"_s << u"none"_s;
-    QTest::newRow("serial, silent") << u"serial:{pty}?baud=9600"_s << u"silent"_s;
-    QTest::newRow("serial, invalid bytes") << u"serial:{pty}?baud=9600"_s << u"invalid"_s;
-    QTest::newRow("serial, trickling bytes") << u"serial:{pty}?baud=9600"_s << u"trickle"_s;
+    const QString silent = u"{device} did not answer the first status request within 800 ms"_s;
+    const QString invalid = u"{device} gave no valid answer to the first status request (0x93)"_s;
+    const QString trickling = u"{device} gave no valid answer to the first status request (0xFF)"_s;
+    QTest::newRow("network, silent") << u"{socket}"_s << u"silent"_s << silent;
+    QTest::newRow("network, invalid bytes") << u"{socket}"_s << u"invalid"_s << invalid;
+    QTest::newRow("network, trickling bytes") << u"{socket}"_s << u"trickle"_s << trickling;
+    QTest::newRow("network, closed at once")
+        << u"{socket}"_s << u"close"_s
+        << u"{device} closed the connection|{device} closed the connection before answering the "
+           "first status request"_s;
+    QTest::newRow("network, refused")
+        << u"socket://127.0.0.1:{closed port}"_s << u"none"_s
+        << u"{device} refused the connection or could not be reached"_s;
+    QTest::newRow("serial, silent") << u"serial:{pty}?baud=9600"_s << u"silent"_s << silent;
+    QTest::newRow("serial, invalid bytes")
+        << u"serial:{pty}?baud=9600"_s << u"invalid"_s << invalid;
+    QTest::newRow("serial, trickling bytes")
+        << u"serial:{pty}?baud=9600"_s << u"trickle"_s << trickling;
     QTest::newRow("serial, no such device")
-        << u"serial:/dev/ravelin-no-such-tty?baud=9600"_s << u"none"_s;
+        << u"serial:/dev/ravelin-no-such-tty?baud=9600"_s << u"none"_s
+        << u"{device}: no such file or directory"_s;
     QTest::newRow("serial, a baud rate no line runs at")
-        << u"serial:{pty}?baud=12345"_s << u"none"_s;
-    QTest::newRow("serial, a file that is no device") << u"serial:{file}?baud=9600"_s << u"none"_s;
-    QTest::newRow("device file, silent") << u"file:{pty}"_s << u"silent"_s;
+        << u"serial:{pty}?baud=12345"_s << u"none"_s << u"its device URI cannot be read"_s;
+    QTest::newRow("serial, a file that is no device")
+        << u"serial:{file}?baud=9600"_s << u"none"_s
+        << u"{device} is no serial line (not a character device)"_s;
+    QTest::newRow("device file, silent") << u"file:{pty}"_s << u"silent"_s << silent;
     QTest::newRow("device file, no such device")
-        << u"file:/dev/usb/ravelin-no-such-lp"_s << u"none"_s;
+        << u"file:/dev/usb/ravelin-no-such-lp"_s << u"none"_s
+        << u"{device}: no such file or directory"_s;
 }
 
 // Each fault costs at most the call's bound and reads as Printer Error: the printer's state is
-// unknown, and all clear would be a lie.
+// unknown, and all clear would be a lie. The reason says what happened.
 void TestLiveStatus::faultsAreAnsweredWithinTheBound()
 {
     QFETCH(QString, uri);
     QFETCH(QString, fault);
+    QFETCH(QString, reason);
 
-    QVERIFY(PrivateCups::addQueue(u"QVT-Faulty"_s, deviceUri(uri)));
+    const QString device = deviceUri(uri);
+    QVERIFY(PrivateCups::addQueue(u"QVT-Faulty"_s, device));
     QVERIFY(m_printer->run(u"fault "_s + fault));
     qint64 took = 0;
     QCOMPARE(statusOf(u"QVT-Faulty"_s, &took), PrinterError);
     QVERIFY2(took < CallBoundMs, qPrintable(u"%1 ms"_s.arg(took)));
     const QByteArray received = m_printer->received();
     QVERIFY2(PrinterSim::oneQuery().startsWith(received), received.constData());
+    // The device as a person names it: the address, or the path.
+    const QString named = device.startsWith(u"socket://"_s)
+                              ? device.mid(9)
+                              : device.section(u':', 1).section(u'?', 0, 0);
+    QStringList reasons;
+    for (QString alternative : reason.split(u'|'))
+        reasons << u"QVT-Faulty: "_s + alternative.replace(u"{device}"_s, named);
+    const QString given = QString::fromUtf8(lastStatusReason(QVLMSTAT_PATH));
+    QVERIFY2(reasons.contains(given), qPrintable(given));
     keepUntilTheEnd();
 }
 
