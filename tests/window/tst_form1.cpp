@@ -29,6 +29,7 @@
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -76,6 +77,8 @@ private Q_SLOTS:
     void query_data();
     void query();
     void invalidPrinterIsLoggedAsZero();
+    void reasonIsTheLineToolTip_data();
+    void reasonIsTheLineToolTip();
     void indicatorsTakeNoStateFromTheUser_data();
     void indicatorsTakeNoStateFromTheUser();
     void indicatorsAreReadOnlyToAssistiveTechnology();
@@ -374,6 +377,55 @@ void TestForm1::invalidPrinterIsLoggedAsZero()
     QVERIFY(!rig.library.isLoaded());
     QCOMPARE(rig.logLines(), QStringList{Time + u" [0x0000]:  "_s});
     QCOMPARE(rig.checkedIndicators(), QList<int>());
+}
+
+void TestForm1::reasonIsTheLineToolTip_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<int>("word");
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QString>("reason");
+
+    const QString standIn = QString::fromUtf8(STATUS_DOUBLE_PATH);
+    QTest::newRow("Printer Error with a reason")
+        << standIn << 0x0080 << "QVT-7460: 127.0.0.1:9100 refused the connection"_ba
+        << u"QVT-7460: 127.0.0.1:9100 refused the connection"_s;
+    QTest::newRow("a reason that looks like markup is shown as it stands")
+        << standIn << 0x0080 << "<b>QVT</b>: <i>no</i> answer &amp; more"_ba
+        << u"<b>QVT</b>: <i>no</i> answer &amp; more"_s;
+    QTest::newRow("no Printer Error, no tool tip") << standIn << 0x0010 << "stale"_ba << QString();
+    QTest::newRow("a library without reasons, no tool tip")
+        << QString::fromUtf8(STATUS_DOUBLE_WITHOUT_REASON_PATH) << 0x0080
+        << "QVT-7460: 127.0.0.1:9100 refused the connection"_ba << QString();
+}
+
+// The reason for a Printer Error is the log line's tool tip, and its description for assistive
+// technology; the line itself is the report line as ever.
+void TestForm1::reasonIsTheLineToolTip()
+{
+    QFETCH(QString, library);
+    QFETCH(int, word);
+    QFETCH(QByteArray, given);
+    QFETCH(QString, reason);
+
+    StatusDoubleClient client(qPrintable(library));
+    client.script(word, 0);
+    client.scriptReason(given);
+    WindowRig rig({}, {library});
+    rig.window.Form_Load();
+    rig.query();
+
+    const QListWidgetItem *line = rig.control<QListWidget>(u"ListStatus"_s)->item(0);
+    QVERIFY(line);
+    QCOMPARE(line->text(), rig.window.UpdateRealTimeStatusBits(word));
+    QString shown = line->toolTip();
+    if (Qt::mightBeRichText(shown)) {
+        QTextDocument document;
+        document.setHtml(shown);
+        shown = document.toPlainText();
+    }
+    QCOMPARE(shown, reason);
+    QCOMPARE(line->data(Qt::AccessibleDescriptionRole).toString(), reason);
 }
 
 void TestForm1::indicatorsTakeNoStateFromTheUser_data()
