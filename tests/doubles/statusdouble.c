@@ -2,7 +2,6 @@
 #include "statusdouble.h"
 
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
@@ -12,7 +11,8 @@ static int32_t scriptedPrinterStatus;
 static int lmCalls;
 static int printerCalls;
 static char lastName[1024];
-static char *scriptedReason;
+/* A static buffer, not the heap: the tests unload the double while it holds a reason. */
+static char scriptedReason[16384];
 static int reasonCalls;
 
 EXPORT void statusDoubleScript(int32_t lmStatus, int32_t printerStatus)
@@ -22,22 +22,14 @@ EXPORT void statusDoubleScript(int32_t lmStatus, int32_t printerStatus)
     lmCalls = 0;
     printerCalls = 0;
     lastName[0] = '\0';
-    free(scriptedReason);
-    scriptedReason = NULL;
+    scriptedReason[0] = '\0';
     reasonCalls = 0;
 }
 
-/* The reason GetStatusReason gives from now on; NULL for none. */
+/* The reason GetStatusReason gives from now on, cut to 16383 bytes; empty for none. */
 EXPORT void statusDoubleScriptReason(const char *reason)
 {
-    free(scriptedReason);
-    scriptedReason = NULL;
-    if (reason) {
-        const size_t size = strlen(reason) + 1;
-        scriptedReason = malloc(size);
-        if (scriptedReason)
-            memcpy(scriptedReason, reason, size);
-    }
+    snprintf(scriptedReason, sizeof scriptedReason, "%s", reason);
 }
 
 EXPORT int statusDoubleReasonCalls(void)
@@ -83,9 +75,8 @@ EXPORT int32_t GetPrinterStatus(const char *name)
 EXPORT size_t GetStatusReason(char *buffer, size_t size)
 {
     ++reasonCalls;
-    const char *reason = scriptedReason ? scriptedReason : "";
     if (size > 0)
-        snprintf(buffer, size, "%s", reason);
-    return strlen(reason);
+        snprintf(buffer, size, "%s", scriptedReason);
+    return strlen(scriptedReason);
 }
 #endif

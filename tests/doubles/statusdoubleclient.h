@@ -57,7 +57,8 @@ public:
 
     // Sets the words the two functions return and forgets earlier calls and the reason.
     void script(int32_t lmStatus, int32_t printerStatus) { m_script(lmStatus, printerStatus); }
-    // Sets the reason GetStatusReason gives, where the double has it; empty for none.
+    // Sets the reason GetStatusReason gives, where the double has it, up to 16383 bytes; empty
+    // for none.
     void scriptReason(const QByteArray &reason) { m_scriptReason(reason.constData()); }
     int reasonCalls() const { return m_reasonCalls(); }
     int lmCalls() const { return m_lmCalls(); }
