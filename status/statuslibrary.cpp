@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+
 #ifdef Q_OS_WIN
 #include <qt_windows.h>
 #else
@@ -23,6 +25,8 @@ namespace {
 extern "C" {
 using GetLMStatusFn = std::int32_t (*)();
 using GetPrinterStatusFn = std::int32_t (*)(const char *);
+// Writes at most size bytes, NUL included, cut to fit like snprintf; returns the full length.
+using GetStatusReasonFn = std::size_t (*)(char *, std::size_t);
 }
 
 // Thin wrappers over the platform's loader. QLibrary is not used: on Linux it ignores the
@@ -240,11 +244,8 @@ void StatusLibrary::load()
         fileName(), reasons.isEmpty() ? u"No place to look for it."_s : reasons.join(u'\n'));
 }
 
-void *StatusLibrary::resolve(Function &function)
+void *StatusLibrary::lookUp(Function &function)
 {
-    load();
-    if (m_library == Binding::Missing)
-        throw StatusLibraryError(m_loadFailure);
     if (function.state == Binding::NotTried) {
         QString error;
         function.address = findSymbol(m_handle, function.name, error);
@@ -254,7 +255,15 @@ void *StatusLibrary::resolve(Function &function)
                 m_loadedPath, QLatin1StringView(function.name), error);
         }
     }
-    if (function.state == Binding::Missing)
+    return function.address;
+}
+
+void *StatusLibrary::resolve(Function &function)
+{
+    load();
+    if (m_library == Binding::Missing)
+        throw StatusLibraryError(m_loadFailure);
+    if (!lookUp(function))
         throw StatusLibraryError(function.failure);
     return function.address;
 }
@@ -270,6 +279,28 @@ StatusWord StatusLibrary::GetPrinterStatus(const QString &printerName)
     auto fn = reinterpret_cast<GetPrinterStatusFn>(resolve(m_getPrinterStatus));
     const QByteArray name = printerName.toLocal8Bit();
     return fn(name.constData());
+}
+
+QString StatusLibrary::GetStatusReason()
+{
+    if (m_library != Binding::Bound)
+        return {};
+    auto fn = reinterpret_cast<GetStatusReasonFn>(lookUp(m_getStatusReason));
+    if (!fn)
+        return {};
+    // Most reasons fit the first buffer; a longer one is asked for again at its full length, up
+    // to the most that is kept.
+    QByteArray buffer(256, '\0');
+    const std::size_t length = fn(buffer.data(), static_cast<std::size_t>(buffer.size()));
+    if (length >= static_cast<std::size_t>(buffer.size())) {
+        buffer.fill('\0', static_cast<qsizetype>(std::min(length, MaximumReasonLength) + 1));
+        fn(buffer.data(), static_cast<std::size_t>(buffer.size()));
+    }
+    // Whatever the library wrote, the text ends within the buffer.
+    buffer.back() = '\0';
+    buffer.truncate(static_cast<qsizetype>(
+        qstrnlen(buffer.constData(), static_cast<std::size_t>(buffer.size()))));
+    return QString::fromLocal8Bit(buffer);
 }
 
 } // namespace ravelin

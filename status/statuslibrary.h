@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <cstddef>
 #include <stdexcept>
 
 namespace ravelin {
@@ -58,6 +59,13 @@ public:
     // The name goes to the library as a private NUL-terminated copy in the locale's 8-bit
     // encoding (UTF-8 on Linux, the ANSI code page on Windows).
     StatusWord GetPrinterStatus(const QString &printerName);
+    // Why the calling thread's last word from GetLMStatus or GetPrinterStatus has Printer Error,
+    // from the library's optional GetStatusReason: as the library wrote it, at most
+    // MaximumReasonLength bytes of it, in the locale's 8-bit encoding. Empty when the library
+    // gives no reason, has not been loaded, or lacks the function, as the maker's library does:
+    // its absence is no failure, so this never throws.
+    QString GetStatusReason();
+    static constexpr std::size_t MaximumReasonLength = 4096;
 
     bool isLoaded() const { return m_handle != nullptr; }
     // The file that was loaded, empty before.
@@ -78,6 +86,8 @@ private:
 
     void load();
     void *resolve(Function &function);
+    // The function's address, or nullptr if the loaded library lacks it.
+    void *lookUp(Function &function);
 
     QStringList m_candidates;
     Binding m_library = Binding::NotTried;
@@ -86,6 +96,7 @@ private:
     QString m_loadFailure;
     Function m_getLMStatus{"GetLMStatus"};
     Function m_getPrinterStatus{"GetPrinterStatus"};
+    Function m_getStatusReason{"GetStatusReason"};
 };
 
 } // namespace ravelin

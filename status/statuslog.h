@@ -13,7 +13,9 @@ class StatusLog
 public:
     virtual ~StatusLog() = default;
     virtual int lineCount() const = 0;
-    virtual void appendLine(const QString &line) = 0;
+    // reason: why the line's word has Printer Error, kept with the line where the user can read
+    // it; empty for none. The line itself is the report line as it stands.
+    virtual void appendLine(const QString &line, const QString &reason) = 0;
     // Selects the line and scrolls it into view.
     virtual void selectLine(int index) = 0;
     virtual void removeLine(int index) = 0;

@@ -4,6 +4,9 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QListWidget>
+#include <QTextDocument>
+
+using namespace Qt::StringLiterals;
 
 namespace ravelin {
 
@@ -50,9 +53,18 @@ int ListBoxLog::lineCount() const
     return m_list.count();
 }
 
-void ListBoxLog::appendLine(const QString &line)
+void ListBoxLog::appendLine(const QString &line, const QString &reason)
 {
-    m_list.addItem(line);
+    // Complete before it joins the list, which then measures it once, as it stands.
+    auto *item = new QListWidgetItem(line);
+    if (!reason.isEmpty()) {
+        // A tool tip that looks like markup would be shown as markup: such a reason is written
+        // as markup that shows it as it stands.
+        item->setToolTip(
+            Qt::mightBeRichText(reason) ? u"<qt>"_s + reason.toHtmlEscaped() + u"</qt>"_s : reason);
+        item->setData(Qt::AccessibleDescriptionRole, reason);
+    }
+    m_list.addItem(item);
 }
 
 void ListBoxLog::selectLine(int index)

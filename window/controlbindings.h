@@ -41,13 +41,14 @@ private:
     const QComboBox &m_printers;
 };
 
-// The list box as the status log.
+// The list box as the status log. A line's reason is its tool tip, and its description for
+// assistive technology.
 class ListBoxLog final : public StatusLog
 {
 public:
     explicit ListBoxLog(QListWidget &list);
     int lineCount() const override;
-    void appendLine(const QString &line) override;
+    void appendLine(const QString &line, const QString &reason) override;
     void selectLine(int index) override;
     void removeLine(int index) override;
 

@@ -2,6 +2,7 @@
 #include "form1design.h"
 
 #include "pollingtimer.h"
+#include "statusindicator.h"
 #include "statuslistbox.h"
 #include "wrappingpushbutton.h"
 
@@ -66,6 +67,8 @@ QWidget *createWidget(const ControlDesign &control, QWidget *parent)
     }
     case ControlKind::CheckBox:
         return new QCheckBox(caption, parent);
+    case ControlKind::Indicator:
+        return new StatusIndicator(caption, parent);
     case ControlKind::PushButton:
         return new WrappingPushButton(caption, parent);
     case ControlKind::ToggleButton: {

@@ -37,6 +37,7 @@ enum class ControlKind {
     Frame,        // a captioned group box
     Label,        // text centred
     CheckBox,     // two states
+    Indicator,    // a check box that shows a state and takes none from the user
     PushButton,   // caption wrapped over as many lines as it needs
     ToggleButton, // a check box drawn as a push button that stays pressed while checked
     ComboBox,     // editable
@@ -78,22 +79,22 @@ inline constexpr std::array Form1Design = {
     // The sixteen status indicators, index = bit number, captioned with the bit names: bits 0
     // to 7 down the left column, 8 to 15 down the right; the right column comes first in the
     // focus order.
-    ControlDesign{"chkStatus_0",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[0],                             240,  240, 1575,  195,  9},
-    ControlDesign{"chkStatus_1",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[1],                             240,  480, 1575,  195, 10},
-    ControlDesign{"chkStatus_2",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[2],                             240,  720, 1575,  195, 11},
-    ControlDesign{"chkStatus_3",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[3],                             240,  960, 1575,  195, 12},
-    ControlDesign{"chkStatus_4",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[4],                             240, 1200, 1575,  195, 13},
-    ControlDesign{"chkStatus_5",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[5],                             240, 1440, 1575,  195, 14},
-    ControlDesign{"chkStatus_6",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[6],                             240, 1680, 1575,  195, 15},
-    ControlDesign{"chkStatus_7",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[7],                             240, 1920, 1575,  195, 16},
-    ControlDesign{"chkStatus_8",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[8],                            2520,  240, 1575,  195,  1},
-    ControlDesign{"chkStatus_9",               ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[9],                            2520,  480, 1575,  195,  2},
-    ControlDesign{"chkStatus_10",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[10],                           2520,  720, 1575,  195,  3},
-    ControlDesign{"chkStatus_11",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[11],                           2520,  960, 1575,  195,  4},
-    ControlDesign{"chkStatus_12",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[12],                           2520, 1200, 1575,  195,  5},
-    ControlDesign{"chkStatus_13",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[13],                           2520, 1440, 1575,  195,  6},
-    ControlDesign{"chkStatus_14",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[14],                           2520, 1680, 1575,  195,  7},
-    ControlDesign{"chkStatus_15",              ControlKind::CheckBox,     "Frame1",                    StatusBitCaptions[15],                           2520, 1920, 1575,  195,  8},
+    ControlDesign{"chkStatus_0",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[0],                             240,  240, 1575,  195,  9},
+    ControlDesign{"chkStatus_1",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[1],                             240,  480, 1575,  195, 10},
+    ControlDesign{"chkStatus_2",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[2],                             240,  720, 1575,  195, 11},
+    ControlDesign{"chkStatus_3",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[3],                             240,  960, 1575,  195, 12},
+    ControlDesign{"chkStatus_4",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[4],                             240, 1200, 1575,  195, 13},
+    ControlDesign{"chkStatus_5",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[5],                             240, 1440, 1575,  195, 14},
+    ControlDesign{"chkStatus_6",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[6],                             240, 1680, 1575,  195, 15},
+    ControlDesign{"chkStatus_7",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[7],                             240, 1920, 1575,  195, 16},
+    ControlDesign{"chkStatus_8",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[8],                            2520,  240, 1575,  195,  1},
+    ControlDesign{"chkStatus_9",               ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[9],                            2520,  480, 1575,  195,  2},
+    ControlDesign{"chkStatus_10",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[10],                           2520,  720, 1575,  195,  3},
+    ControlDesign{"chkStatus_11",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[11],                           2520,  960, 1575,  195,  4},
+    ControlDesign{"chkStatus_12",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[12],                           2520, 1200, 1575,  195,  5},
+    ControlDesign{"chkStatus_13",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[13],                           2520, 1440, 1575,  195,  6},
+    ControlDesign{"chkStatus_14",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[14],                           2520, 1680, 1575,  195,  7},
+    ControlDesign{"chkStatus_15",              ControlKind::Indicator,    "Frame1",                    StatusBitCaptions[15],                           2520, 1920, 1575,  195,  8},
     ControlDesign{"Label4",                    ControlKind::Label,        nullptr,                     "Interval (ms)",                                 5640, 1440,  975,  255, 26},
     // clang-format on
 };

@@ -3,18 +3,30 @@
 
 #include <QAbstractItemDelegate>
 #include <QEvent>
+#include <QSignalBlocker>
 #include <QStyleOptionViewItem>
 
 namespace ravelin {
 
 StatusListBox::StatusListBox(QWidget *parent)
     : QListWidget(parent)
-{}
+{
+    // Runs after the view's own handling of the removal, which leaves the layout to a later pass.
+    connect(model(), &QAbstractItemModel::rowsRemoved, this,
+            &StatusListBox::executeDelayedItemsLayout);
+}
 
 void StatusListBox::rowsInserted(const QModelIndex &parent, int start, int end)
 {
-    measureRows(start, end);
+    {
+        // The new lines are measured before the view lays them out, so the sizes need no notice
+        // of a change of the lines' data: that would only schedule the same layout again and tell
+        // assistive technology that the new lines changed.
+        const QSignalBlocker quiet(model());
+        measureRows(start, end);
+    }
     QListWidget::rowsInserted(parent, start, end);
+    executeDelayedItemsLayout();
 }
 
 void StatusListBox::changeEvent(QEvent *event)
@@ -22,6 +34,16 @@ void StatusListBox::changeEvent(QEvent *event)
     QListWidget::changeEvent(event);
     if (event->type() == QEvent::FontChange || event->type() == QEvent::StyleChange)
         measureRows(0, count() - 1);
+}
+
+void StatusListBox::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    if (hasFocus()) {
+        QListWidget::currentChanged(current, previous);
+    } else {
+        // What the list view adds to this is only the focus notice for assistive technology.
+        QAbstractItemView::currentChanged(current, previous);
+    }
 }
 
 // The size the list's own layout would ask the delegate for, with the options it would use. The

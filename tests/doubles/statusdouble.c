@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "statusdouble.h"
 
+#include <stdio.h>
 #include <string.h>
 
 #define EXPORT __attribute__((visibility("default")))
@@ -10,6 +11,9 @@ static int32_t scriptedPrinterStatus;
 static int lmCalls;
 static int printerCalls;
 static char lastName[1024];
+/* A static buffer, not the heap: the tests unload the double while it holds a reason. */
+static char scriptedReason[16384];
+static int reasonCalls;
 
 EXPORT void statusDoubleScript(int32_t lmStatus, int32_t printerStatus)
 {
@@ -18,6 +22,19 @@ EXPORT void statusDoubleScript(int32_t lmStatus, int32_t printerStatus)
     lmCalls = 0;
     printerCalls = 0;
     lastName[0] = '\0';
+    scriptedReason[0] = '\0';
+    reasonCalls = 0;
+}
+
+/* The reason GetStatusReason gives from now on, cut to 16383 bytes; empty for none. */
+EXPORT void statusDoubleScriptReason(const char *reason)
+{
+    snprintf(scriptedReason, sizeof scriptedReason, "%s", reason);
+}
+
+EXPORT int statusDoubleReasonCalls(void)
+{
+    return reasonCalls;
 }
 
 EXPORT int statusDoubleLMCalls(void)
@@ -50,5 +67,16 @@ EXPORT int32_t GetPrinterStatus(const char *name)
     strncpy(lastName, name, sizeof lastName - 1);
     lastName[sizeof lastName - 1] = '\0';
     return scriptedPrinterStatus;
+}
+#endif
+
+#ifndef STATUS_DOUBLE_WITHOUT_REASON
+/* As the stand-in's: the reason cut to fit like snprintf, and its full length. */
+EXPORT size_t GetStatusReason(char *buffer, size_t size)
+{
+    ++reasonCalls;
+    if (size > 0)
+        snprintf(buffer, size, "%s", scriptedReason);
+    return strlen(scriptedReason);
 }
 #endif

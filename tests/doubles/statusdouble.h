@@ -13,6 +13,7 @@ extern "C" {
 typedef void (*StatusDoubleScriptFn)(int32_t lmStatus, int32_t printerStatus);
 typedef int (*StatusDoubleCallsFn)(void);
 typedef const char *(*StatusDoubleLastNameFn)(void);
+typedef void (*StatusDoubleScriptReasonFn)(const char *reason);
 
 #ifdef __cplusplus
 }

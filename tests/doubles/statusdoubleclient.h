@@ -28,6 +28,9 @@ public:
         m_lmCalls = reinterpret_cast<StatusDoubleCallsFn>(symbol("statusDoubleLMCalls"));
         m_printerCalls = reinterpret_cast<StatusDoubleCallsFn>(symbol("statusDoublePrinterCalls"));
         m_lastName = reinterpret_cast<StatusDoubleLastNameFn>(symbol("statusDoubleLastName"));
+        m_scriptReason =
+            reinterpret_cast<StatusDoubleScriptReasonFn>(symbol("statusDoubleScriptReason"));
+        m_reasonCalls = reinterpret_cast<StatusDoubleCallsFn>(symbol("statusDoubleReasonCalls"));
     }
     ~StatusDoubleClient() { dlclose(m_handle); }
     StatusDoubleClient(const StatusDoubleClient &) = delete;
@@ -52,8 +55,12 @@ public:
         return QFile::copy(QFile::decodeName(path), copy) ? copy : QString();
     }
 
-    // Sets the words the two functions return and forgets earlier calls.
+    // Sets the words the two functions return and forgets earlier calls and the reason.
     void script(int32_t lmStatus, int32_t printerStatus) { m_script(lmStatus, printerStatus); }
+    // Sets the reason GetStatusReason gives, where the double has it, up to 16383 bytes; empty
+    // for none.
+    void scriptReason(const QByteArray &reason) { m_scriptReason(reason.constData()); }
+    int reasonCalls() const { return m_reasonCalls(); }
     int lmCalls() const { return m_lmCalls(); }
     int printerCalls() const { return m_printerCalls(); }
     QByteArray lastName() const { return QByteArray(m_lastName()); }
@@ -72,4 +79,6 @@ private:
     StatusDoubleCallsFn m_lmCalls;
     StatusDoubleCallsFn m_printerCalls;
     StatusDoubleLastNameFn m_lastName;
+    StatusDoubleScriptReasonFn m_scriptReason;
+    StatusDoubleCallsFn m_reasonCalls;
 };

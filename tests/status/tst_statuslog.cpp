@@ -16,9 +16,10 @@ class ListLog final : public ravelin::StatusLog
 {
 public:
     int lineCount() const override { return int(lines.size()); }
-    void appendLine(const QString &line) override
+    void appendLine(const QString &line, const QString &reason) override
     {
         lines.append(line);
+        reasons.append(reason);
         steps.append(u"append"_s);
     }
     void selectLine(int index) override
@@ -35,6 +36,7 @@ public:
     }
 
     QStringList lines;
+    QStringList reasons;
     QStringList steps;
     int selected = -1;
 };

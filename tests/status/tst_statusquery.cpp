@@ -2,6 +2,7 @@
 #include "fakes.h"
 #include "statusdoubleclient.h"
 #include "statuslibrary.h"
+#include "statuslogging.h"
 #include "statusquery.h"
 
 #include <QDir>
@@ -35,6 +36,40 @@ struct QueryRig
     ravelin::StatusQuery query;
 };
 
+// The lines logged under "ravelin.status" while it lives, with every line of it enabled.
+class StatusLogCapture
+{
+public:
+    StatusLogCapture()
+    {
+        s_lines.clear();
+        QLoggingCategory::setFilterRules(u"ravelin.status=true"_s);
+        m_previous = qInstallMessageHandler(&StatusLogCapture::record);
+    }
+    ~StatusLogCapture()
+    {
+        qInstallMessageHandler(m_previous);
+        QLoggingCategory::setFilterRules(QString());
+    }
+    StatusLogCapture(const StatusLogCapture &) = delete;
+    StatusLogCapture &operator=(const StatusLogCapture &) = delete;
+
+    // "debug TEXT" or "info TEXT", in order, and forgets them.
+    static QStringList take() { return std::exchange(s_lines, {}); }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext &context, const QString &text)
+    {
+        if (qstrcmp(context.category, "ravelin.status") != 0)
+            return;
+        const char *kind = type == QtDebugMsg ? "debug" : type == QtInfoMsg ? "info" : "other";
+        s_lines << QString::fromLatin1(kind) + u' ' + text;
+    }
+
+    QtMessageHandler m_previous = nullptr;
+    static inline QStringList s_lines;
+};
+
 QString figureOf(const QString &line)
 {
     const qsizetype start = line.indexOf(u"[0x"_s) + 3;
@@ -58,6 +93,9 @@ private Q_SLOTS:
     void candidatesAreTriedInOrder();
     void standardPlaces_data();
     void standardPlaces();
+    void reasonForPrinterError_data();
+    void reasonForPrinterError();
+    void logsEachWordAndEachChangeOfReason();
 };
 
 // On a copy of the double that no other test can have loaded, so that the test stands alone.
@@ -264,6 +302,121 @@ void TestStatusQuery::standardPlaces()
     if (found)
         QCOMPARE(QFileInfo(rig.library.loadedPath()).canonicalFilePath(),
                  QFileInfo(copy).canonicalFilePath());
+}
+
+void TestStatusQuery::reasonForPrinterError_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<StatusWord>("word");
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QString>("reason");
+    QTest::addColumn<int>("asked");
+
+    const QString standIn = QString::fromUtf8(STATUS_DOUBLE_PATH);
+    const QByteArray lobby =
+        "QVT-7460-Lobby: 127.0.0.1:9100 did not answer the second status request within 800 ms";
+    QTest::newRow("Printer Error with a reason")
+        << standIn << 0x0080 << lobby << QString::fromLatin1(lobby) << 1;
+    QTest::newRow("Printer Error among other bits")
+        << standIn << 0x0893 << lobby << QString::fromLatin1(lobby) << 1;
+    QTest::newRow("no Printer Error: the library is not asked")
+        << standIn << 0x0010 << "stale"_ba << QString() << 0;
+    QTest::newRow("Printer Error without a reason") << standIn << 0x0080 << ""_ba << QString() << 1;
+    QTest::newRow("a reason longer than the first buffer is read whole")
+        << standIn << 0x0080 << QByteArray(1000, 'r') << QString(1000, u'r') << 2;
+    QTest::newRow("a reason beyond 4096 bytes is cut there")
+        << standIn << 0x0080 << QByteArray(5000, 'r') << QString(4096, u'r') << 2;
+    QTest::newRow("line breaks and control characters become blanks")
+        << standIn << 0x0080 << "QVT-1: first\nsecond\r\n\tthird\x01 fourth"_ba
+        << u"QVT-1: first second third fourth"_s << 1;
+    QTest::newRow("in the locale's encoding")
+        << standIn << 0x0080
+        << "Kasse-S\xc3\xbc"
+           "d: /dev/ttyS0: permission denied"_ba
+        << u"Kasse-S\u00fcd: /dev/ttyS0: permission denied"_s << 1;
+    QTest::newRow("a library without GetStatusReason: no reason, no failure")
+        << QString::fromUtf8(STATUS_DOUBLE_WITHOUT_REASON_PATH) << 0x0080 << lobby << QString()
+        << 0;
+}
+
+// The reason is what the library says of a word with Printer Error, on one line; the report line
+// stays the word's own.
+void TestStatusQuery::reasonForPrinterError()
+{
+    QFETCH(QString, path);
+    QFETCH(StatusWord, word);
+    QFETCH(QByteArray, given);
+    QFETCH(QString, reason);
+    QFETCH(int, asked);
+
+    StatusDoubleClient library(qPrintable(path));
+    library.script(word, word);
+    library.scriptReason(given);
+    QueryRig rig({path});
+    rig.choice.use = 1;
+    rig.choice.name = u"QVT-7460-Lobby"_s;
+
+    const QString line = rig.query.RetreivePrinterStatus();
+
+    QCOMPARE(rig.query.reason(), reason);
+    QCOMPARE(library.reasonCalls(), asked);
+    QCOMPARE(line, rig.query.UpdateRealTimeStatusBits(word));
+    QVERIFY(rig.messages.shown.isEmpty());
+}
+
+// A debug line for each query with its word, an info line for each change of the reason.
+void TestStatusQuery::logsEachWordAndEachChangeOfReason()
+{
+    if (!qEnvironmentVariableIsSet("QT_LOGGING_RULES")) {
+        QVERIFY2(!ravelin::statusLogging().isInfoEnabled(), "logged unless asked to");
+        QVERIFY2(!ravelin::statusLogging().isDebugEnabled(), "logged unless asked to");
+    }
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    QueryRig rig({QString::fromUtf8(STATUS_DOUBLE_PATH)});
+    const StatusLogCapture capture;
+    struct Step
+    {
+        StatusWord word;
+        QByteArray reason;
+        QStringList logged;
+    };
+    const Step steps[] = {
+        {0x0010, "", {u"debug GetLMStatus() = 0x0010"_s}},
+        {0x0080,
+         "QVT-1: the queue is stopped",
+         {u"debug GetLMStatus() = 0x0080"_s, u"info Printer Error: QVT-1: the queue is stopped"_s}},
+        {0x0080, "QVT-1: the queue is stopped", {u"debug GetLMStatus() = 0x0080"_s}},
+        {0x0090,
+         "QVT-1: 127.0.0.1:9100 refused the connection",
+         {u"debug GetLMStatus() = 0x0090"_s,
+          u"info Printer Error: QVT-1: 127.0.0.1:9100 refused the connection"_s}},
+        {0x0080, "", {u"debug GetLMStatus() = 0x0080"_s, u"info Printer Error, no reason given"_s}},
+        {0x0010, "", {u"debug GetLMStatus() = 0x0010"_s, u"info Printer Error cleared"_s}},
+        // A library that gives no reason leaves the log of reasons silent.
+        {0x0080, "", {u"debug GetLMStatus() = 0x0080"_s}},
+        {0x0010, "", {u"debug GetLMStatus() = 0x0010"_s}},
+        {0x0080,
+         "QVT-1: the queue is stopped",
+         {u"debug GetLMStatus() = 0x0080"_s, u"info Printer Error: QVT-1: the queue is stopped"_s}},
+        {0x0010, "", {u"debug GetLMStatus() = 0x0010"_s, u"info Printer Error cleared"_s}},
+    };
+    for (const Step &step : steps) {
+        library.script(step.word, 0);
+        library.scriptReason(step.reason);
+        rig.query.RetreivePrinterStatus();
+        QCOMPARE(StatusLogCapture::take(), step.logged);
+    }
+
+    rig.choice.use = 1;
+    rig.choice.name = u"QVT-7460"_s;
+    library.script(0, 0x0002);
+    rig.query.RetreivePrinterStatus();
+    QCOMPARE(StatusLogCapture::take(),
+             QStringList{u"debug GetPrinterStatus(\"QVT-7460\") = 0x0002"_s});
+    rig.choice.name.clear();
+    rig.query.RetreivePrinterStatus();
+    QCOMPARE(StatusLogCapture::take(),
+             QStringList{u"debug no printer named, nothing asked: 0x0000"_s});
 }
 
 QTEST_GUILESS_MAIN(TestStatusQuery)

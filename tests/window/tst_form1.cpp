@@ -24,10 +24,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
 #include <QStyleOptionButton>
 #include <QStyleOptionGroupBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 using namespace Qt::StringLiterals;
@@ -75,6 +77,13 @@ private Q_SLOTS:
     void query_data();
     void query();
     void invalidPrinterIsLoggedAsZero();
+    void reasonIsTheLineToolTip_data();
+    void reasonIsTheLineToolTip();
+    void indicatorsTakeNoStateFromTheUser_data();
+    void indicatorsTakeNoStateFromTheUser();
+    void indicatorsAreReadOnlyToAssistiveTechnology();
+    void indicatorsLookLikeCheckBoxes_data();
+    void indicatorsLookLikeCheckBoxes();
     void logKeepsTheNewest99_data();
     void logKeepsTheNewest99();
     void aboutBox();
@@ -331,7 +340,7 @@ void TestForm1::query()
         rig.control<QCheckBox>(u"chkUsePrinterSelected"_s)->click();
     if (!typed.isNull())
         rig.control<QComboBox>(u"ComboPrintersList"_s)->setEditText(typed);
-    // Indicators ticked by hand are overwritten like the others.
+    // Indicators left checked are overwritten like the others.
     rig.indicator(2)->setChecked(true);
     rig.indicator(9)->setChecked(true);
 
@@ -368,6 +377,169 @@ void TestForm1::invalidPrinterIsLoggedAsZero()
     QVERIFY(!rig.library.isLoaded());
     QCOMPARE(rig.logLines(), QStringList{Time + u" [0x0000]:  "_s});
     QCOMPARE(rig.checkedIndicators(), QList<int>());
+}
+
+void TestForm1::reasonIsTheLineToolTip_data()
+{
+    QTest::addColumn<QString>("library");
+    QTest::addColumn<int>("word");
+    QTest::addColumn<QByteArray>("given");
+    QTest::addColumn<QString>("reason");
+
+    const QString standIn = QString::fromUtf8(STATUS_DOUBLE_PATH);
+    QTest::newRow("Printer Error with a reason")
+        << standIn << 0x0080 << "QVT-7460: 127.0.0.1:9100 refused the connection"_ba
+        << u"QVT-7460: 127.0.0.1:9100 refused the connection"_s;
+    QTest::newRow("a reason that looks like markup is shown as it stands")
+        << standIn << 0x0080 << "<b>QVT</b>: <i>no</i> answer &amp; more"_ba
+        << u"<b>QVT</b>: <i>no</i> answer &amp; more"_s;
+    QTest::newRow("no Printer Error, no tool tip") << standIn << 0x0010 << "stale"_ba << QString();
+    QTest::newRow("a library without reasons, no tool tip")
+        << QString::fromUtf8(STATUS_DOUBLE_WITHOUT_REASON_PATH) << 0x0080
+        << "QVT-7460: 127.0.0.1:9100 refused the connection"_ba << QString();
+}
+
+// The reason for a Printer Error is the log line's tool tip, and its description for assistive
+// technology; the line itself is the report line as ever.
+void TestForm1::reasonIsTheLineToolTip()
+{
+    QFETCH(QString, library);
+    QFETCH(int, word);
+    QFETCH(QByteArray, given);
+    QFETCH(QString, reason);
+
+    StatusDoubleClient client(qPrintable(library));
+    client.script(word, 0);
+    client.scriptReason(given);
+    WindowRig rig({}, {library});
+    rig.window.Form_Load();
+    rig.query();
+
+    const QListWidgetItem *line = rig.control<QListWidget>(u"ListStatus"_s)->item(0);
+    QVERIFY(line);
+    QCOMPARE(line->text(), rig.window.UpdateRealTimeStatusBits(word));
+    QString shown = line->toolTip();
+    if (Qt::mightBeRichText(shown)) {
+        QTextDocument document;
+        document.setHtml(shown);
+        shown = document.toPlainText();
+    }
+    QCOMPARE(shown, reason);
+    QCOMPARE(line->data(Qt::AccessibleDescriptionRole).toString(), reason);
+}
+
+void TestForm1::indicatorsTakeNoStateFromTheUser_data()
+{
+    QTest::addColumn<StateChange>("way");
+    QTest::addColumn<bool>("setByQuery");
+
+    const std::pair<const char *, StateChange> ways[] = {
+        {"click on the box", StateChange::Mouse},
+        {"click on the caption", StateChange::MouseOnCaption},
+        {"space bar", StateChange::Keyboard},
+        {"accessible Toggle action", StateChange::AccessibleToggle},
+    };
+    for (const auto &[name, way] : ways) {
+        QTest::addRow("%s, bit set", name) << way << true;
+        QTest::addRow("%s, bit clear", name) << way << false;
+    }
+}
+
+// The indicators show only what the last query set: whatever the user does to one, it keeps its
+// state, and nothing else happens.
+void TestForm1::indicatorsTakeNoStateFromTheUser()
+{
+    QFETCH(StateChange, way);
+    QFETCH(bool, setByQuery);
+
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    // Delivery Jam (bit 8, the first in the focus order) and Paper Low (bit 4).
+    library.script(setByQuery ? 0x0110 : 0x0000, 0);
+    WindowRig rig;
+    rig.window.Form_Load();
+    rig.window.show();
+    QVERIFY(QTest::qWaitForWindowActive(&rig.window));
+    rig.query();
+    const QList<int> checked = setByQuery ? QList<int>{4, 8} : QList<int>();
+    QCOMPARE(rig.checkedIndicators(), checked);
+
+    for (const int bit : {8, 4}) {
+        QCheckBox *indicator = rig.indicator(bit);
+        QSignalSpy toggled(indicator, &QCheckBox::toggled);
+        QSignalSpy clicked(indicator, &QCheckBox::clicked);
+        tryStateChange(indicator, way);
+        if (QTest::currentTestFailed())
+            return;
+        QCOMPARE(indicator->isChecked(), setByQuery);
+        QCOMPARE(toggled.count(), 0);
+        QCOMPARE(clicked.count(), 0);
+    }
+    QCOMPARE(rig.checkedIndicators(), checked);
+    QCOMPARE(rig.logLines().size(), 1);
+    QCOMPARE(library.lmCalls(), 1);
+    QVERIFY(rig.messages.shown.isEmpty());
+
+    // The next query still sets them.
+    library.script(setByQuery ? 0x0000 : 0x0110, 0);
+    rig.query();
+    const QList<int> afterNext = setByQuery ? QList<int>() : QList<int>{4, 8};
+    QCOMPARE(rig.checkedIndicators(), afterNext);
+}
+
+// To assistive technology each indicator is a read-only check box that says its caption and its
+// state, and offers no action that would change it.
+void TestForm1::indicatorsAreReadOnlyToAssistiveTechnology()
+{
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0x8001, 0);
+    WindowRig rig;
+    rig.window.Form_Load();
+    rig.query();
+
+    for (int bit = 0; bit < ravelin::StatusBitCount; ++bit) {
+        QCheckBox *indicator = rig.indicator(bit);
+        QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(indicator);
+        QVERIFY(accessible);
+        QCOMPARE(accessible->role(), QAccessible::CheckBox);
+        QCOMPARE(accessible->text(QAccessible::Name),
+                 QString::fromLatin1(ravelin::StatusBitCaptions[bit]));
+        const QAccessible::State state = accessible->state();
+        QVERIFY(state.readOnly);
+        QVERIFY(state.checkable);
+        QCOMPARE(bool(state.checked), bit == 0 || bit == 15);
+        QVERIFY(state.focusable);
+        QVERIFY(!state.disabled);
+        const QStringList actions = accessibleActions(indicator);
+        QVERIFY2(!actions.contains(QAccessibleActionInterface::toggleAction()),
+                 qPrintable(actions.join(u", "_s)));
+        QVERIFY2(!actions.contains(QAccessibleActionInterface::pressAction()),
+                 qPrintable(actions.join(u", "_s)));
+    }
+}
+
+void TestForm1::indicatorsLookLikeCheckBoxes_data()
+{
+    QTest::addColumn<bool>("checked");
+    QTest::newRow("unchecked") << false;
+    QTest::newRow("checked") << true;
+}
+
+// An indicator is drawn exactly as an ordinary check box in its place.
+void TestForm1::indicatorsLookLikeCheckBoxes()
+{
+    QFETCH(bool, checked);
+
+    WindowRig rig;
+    rig.window.Form_Load();
+    rig.window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&rig.window));
+    QCheckBox *indicator = rig.indicator(12);
+    indicator->setChecked(checked);
+    QCheckBox plain(indicator->text(), indicator->parentWidget());
+    plain.setGeometry(indicator->geometry());
+    plain.setChecked(checked);
+    plain.show();
+    QCOMPARE(indicator->grab().toImage(), plain.grab().toImage());
 }
 
 void TestForm1::logKeepsTheNewest99_data()

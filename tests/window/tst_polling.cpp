@@ -3,6 +3,7 @@
 #include "pollingtimer.h"
 #include "statechange.h"
 #include "statusdoubleclient.h"
+#include "statuslog.h"
 #include "windowrig.h"
 
 #include <QAbstractItemView>
@@ -100,6 +101,53 @@ void holdModalDialogOpen()
     reading.exec();
 }
 
+// How many pixels of a line's rectangle differ clearly from colour: ink on a blank line.
+int pixelsUnlike(const QImage &image, const QRect &rect, const QColor &colour)
+{
+    int count = 0;
+    const QRect area = rect.intersected(image.rect());
+    for (int y = area.top(); y <= area.bottom(); ++y) {
+        for (int x = area.left(); x <= area.right(); ++x) {
+            const QColor pixel = image.pixelColor(x, y);
+            const int distance = std::abs(pixel.red() - colour.red()) +
+                                 std::abs(pixel.green() - colour.green()) +
+                                 std::abs(pixel.blue() - colour.blue());
+            if (distance > 96)
+                ++count;
+        }
+    }
+    return count;
+}
+
+// What is wrong with the log as drawn in image, its viewport's picture: every line wholly in view
+// must show text, and the newest, selected, must be in view with its text on the selection.
+QString faultsOfDrawnLog(const QListWidget &log, const QImage &image)
+{
+    // A report line's glyphs cover far more pixels than this.
+    constexpr int TextPixels = 20;
+    const QPalette::ColorGroup group = log.isActiveWindow() ? QPalette::Active : QPalette::Inactive;
+    const QColor base = log.palette().color(group, QPalette::Base);
+    const QColor selection = log.palette().color(group, QPalette::Highlight);
+    const QRect view = log.viewport()->rect();
+    const int newest = log.count() - 1;
+    QStringList faults;
+    for (int row = 0; row <= newest; ++row) {
+        const QRect line = log.visualItemRect(log.item(row));
+        if (!view.contains(line)) {
+            if (row == newest)
+                faults << u"the newest line is out of view"_s;
+            continue;
+        }
+        if (row != newest && pixelsUnlike(image, line, base) < TextPixels)
+            faults << u"line %1 is blank"_s.arg(row);
+        const int area = line.width() * line.height();
+        if (row == newest && (pixelsUnlike(image, line, base) < area / 2 ||
+                              pixelsUnlike(image, line, selection) < TextPixels))
+            faults << u"the newest line is not drawn selected with its text"_s;
+    }
+    return faults.join(u"; "_s);
+}
+
 } // namespace
 
 class TestPolling : public QObject
@@ -113,6 +161,7 @@ private Q_SLOTS:
     void pollingSwitchEveryWay_data();
     void pollingSwitchEveryWay();
     void ticksRunTheQueryAndLogAction();
+    void logDrawnAtTheFastestPeriod();
     void oneMessageBoxAtATime();
     void noTickWhileAboutBoxIsOpen();
     void exitWhilePollingStopsTheTicks_data();
@@ -245,6 +294,35 @@ void TestPolling::ticksRunTheQueryAndLogAction()
         QCOMPARE(line, Time + u" [0x0010]:  [Paper Low]"_s);
     QCOMPARE(rig.checkedIndicators(), QList<int>{4});
     QCOMPARE(rig.control<QListWidget>(u"ListStatus"_s)->currentRow(), lines.size() - 1);
+}
+
+// Polling every millisecond, the log is drawn with its lines whenever it is drawn: here right
+// after each tick, as a grab of the window or a repaint would draw it, once the log is full and
+// each tick also removes its oldest line.
+void TestPolling::logDrawnAtTheFastestPeriod()
+{
+    StatusDoubleClient library(STATUS_DOUBLE_PATH);
+    library.script(0x0010, 0);
+    PollingRig rig;
+    const auto *log = rig.control<QListWidget>(u"ListStatus"_s);
+    constexpr int Samples = 50;
+    int sampled = 0;
+    QStringList faults;
+    // Connected after the window's own handler, so it runs right after each tick's action.
+    QObject::connect(rig.timer(), &PollingTimer::timeout, log, [&] {
+        if (log->count() < ravelin::StatusLogCapacity || sampled == Samples)
+            return;
+        ++sampled;
+        const QString fault = faultsOfDrawnLog(*log, log->viewport()->grab().toImage());
+        if (!fault.isEmpty())
+            faults << u"after tick %1: %2"_s.arg(library.lmCalls()).arg(fault);
+    });
+    rig.perform(u"type 1"_s);
+    rig.perform(u"switch"_s);
+    QCOMPARE(rig.timer()->interval(), 1);
+    QTRY_COMPARE_WITH_TIMEOUT(sampled, Samples, 60000);
+    rig.perform(u"switch"_s);
+    QCOMPARE(faults, QStringList());
 }
 
 // Polling a printer box left empty shows "Invalid Printer Selected!" at every tick that runs:

@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: MIT
 #include "statuslistbox.h"
 
+#include <QAccessible>
+#include <QCheckBox>
 #include <QFont>
 #include <QProxyStyle>
 #include <QScrollBar>
 #include <QStyleFactory>
 #include <QStyledItemDelegate>
 #include <QTest>
+#include <QVBoxLayout>
+#include <QtGui/private/qguiapplication_p.h>
+#include <qpa/qplatformaccessibility.h>
+#include <qpa/qplatformintegration.h>
 
 #include <functional>
 #include <memory>
@@ -67,6 +73,75 @@ void logLine(QListWidget &list, const QString &text)
 
 using Steps = std::function<void(QListWidget &)>;
 
+// What assistive technology is told about one object, as the platform's bridge to it would
+// receive it: each notice's type, the child it names, and for a change of rows the rows.
+struct Notice
+{
+    QAccessible::Event type;
+    int child;
+    QAccessibleTableModelChangeEvent::ModelChangeType change;
+    int firstRow;
+};
+
+class NoticeRecorder
+{
+public:
+    explicit NoticeRecorder(const QObject *watched)
+    {
+        s_watched = watched;
+        s_notices.clear();
+        QAccessible::installUpdateHandler(&NoticeRecorder::record);
+        if (QPlatformAccessibility *bridge = accessibility())
+            bridge->setActive(true);
+    }
+    ~NoticeRecorder()
+    {
+        if (QPlatformAccessibility *bridge = accessibility())
+            bridge->setActive(false);
+        QAccessible::installUpdateHandler(nullptr);
+        s_watched = nullptr;
+    }
+    NoticeRecorder(const NoticeRecorder &) = delete;
+    NoticeRecorder &operator=(const NoticeRecorder &) = delete;
+
+    // Notices reach an update handler only while the platform says assistive technology is
+    // listening: a screen reader is running.
+    static bool listening() { return QAccessible::isActive(); }
+    QList<Notice> notices(QAccessible::Event type) const
+    {
+        QList<Notice> found;
+        for (const Notice &notice : std::as_const(s_notices)) {
+            if (notice.type == type)
+                found << notice;
+        }
+        return found;
+    }
+    void clear() { s_notices.clear(); }
+
+private:
+    static QPlatformAccessibility *accessibility()
+    {
+        QPlatformIntegration *platform = QGuiApplicationPrivate::platformIntegration();
+        return platform ? platform->accessibility() : nullptr;
+    }
+    static void record(QAccessibleEvent *event)
+    {
+        if (event->object() != s_watched)
+            return;
+        Notice notice{event->type(), event->child(), QAccessibleTableModelChangeEvent::DataChanged,
+                      -1};
+        if (event->type() == QAccessible::TableModelChanged) {
+            const auto *change = static_cast<const QAccessibleTableModelChangeEvent *>(event);
+            notice.change = change->modelChangeType();
+            notice.firstRow = change->lastRow() == change->firstRow() ? change->firstRow() : -2;
+        }
+        s_notices << notice;
+    }
+
+    static inline const QObject *s_watched = nullptr;
+    static inline QList<Notice> s_notices;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Steps)
@@ -79,6 +154,8 @@ private Q_SLOTS:
     void laysOutAsThePlainList_data();
     void laysOutAsThePlainList();
     void measuresEachLineOnce();
+    void screenReaderHearsEachLineOnce_data();
+    void screenReaderHearsEachLineOnce();
 };
 
 void TestStatusListBox::laysOutAsThePlainList_data()
@@ -159,6 +236,64 @@ void TestStatusListBox::measuresEachLineOnce()
     }
     QCOMPARE(list.count(), 99);
     QCOMPARE(delegate->measured, 300);
+}
+
+void TestStatusListBox::screenReaderHearsEachLineOnce_data()
+{
+    QTest::addColumn<bool>("logHasFocus");
+    QTest::newRow("keyboard focus elsewhere: no focus moves") << false;
+    QTest::newRow("keyboard focus in the log: the focus follows the newest line") << true;
+}
+
+// Each query adds a line, selects it and makes it the current one, and trims the log to 99
+// lines. Assistive technology hears of each new line once, as a row inserted; it hears of focus
+// moves only while the log has the keyboard focus.
+void TestStatusListBox::screenReaderHearsEachLineOnce()
+{
+    QFETCH(bool, logHasFocus);
+
+    QWidget window;
+    auto *layout = new QVBoxLayout(&window);
+    auto *elsewhere = new QCheckBox(u"Paper Low"_s);
+    auto *list = new StatusListBox;
+    layout->addWidget(elsewhere);
+    layout->addWidget(list);
+    list->setFixedSize(553, 69);
+    window.show();
+    QApplication::setActiveWindow(&window);
+    QVERIFY(QTest::qWaitForWindowActive(&window));
+    (logHasFocus ? static_cast<QWidget *>(list) : elsewhere)->setFocus(Qt::TabFocusReason);
+    QCOMPARE(list->hasFocus(), logHasFocus);
+
+    NoticeRecorder recorder(list);
+    if (!NoticeRecorder::listening())
+        QSKIP("This platform does not let a test stand in for assistive technology");
+    constexpr int Queries = 120;
+    for (int i = 0; i < Queries; ++i) {
+        logLine(*list, line(i % 17));
+        QCoreApplication::processEvents();
+    }
+    QCOMPARE(list->count(), 99);
+
+    // Each line where it was added: at the end, the 100th before the oldest goes.
+    QList<int> rows;
+    for (int i = 0; i < Queries; ++i)
+        rows << std::min(i, 99);
+    QList<int> focused;
+    for (const Notice &notice : recorder.notices(QAccessible::Focus))
+        focused << notice.child;
+    QCOMPARE(focused, logHasFocus ? rows : QList<int>());
+    QList<int> inserted;
+    QList<int> changed;
+    for (const Notice &notice : recorder.notices(QAccessible::TableModelChanged)) {
+        if (notice.change == QAccessibleTableModelChangeEvent::RowsInserted)
+            inserted << notice.firstRow;
+        else if (notice.change == QAccessibleTableModelChangeEvent::DataChanged)
+            changed << notice.firstRow;
+    }
+    QCOMPARE(inserted, rows);
+    // A line never changes once it is in the log.
+    QCOMPARE(changed, QList<int>());
 }
 
 QTEST_MAIN(TestStatusListBox)
