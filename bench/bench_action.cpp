@@ -51,7 +51,7 @@ public:
         , m_locale(rig.locale)
         , m_format(dateTimeFormat(rig.locale))
     {
-        for (int bit = 0; bit < ravelin::StatusBitCount; ++bit)
+        for (size_t bit = 0; bit < ravelin::StatusBitCount; ++bit)
             m_boxes[bit] = rig.control<QCheckBox>(u"chkStatus_%1"_s.arg(bit));
         // The rest of the program's line for each word, so that both draw the same text.
         for (size_t i = 0; i < bench::AlternatingWords.size(); ++i) {
@@ -63,7 +63,7 @@ public:
     void action(size_t i)
     {
         const ravelin::StatusWord word = bench::AlternatingWords[i % 2];
-        for (int bit = 0; bit < ravelin::StatusBitCount; ++bit)
+        for (size_t bit = 0; bit < ravelin::StatusBitCount; ++bit)
             m_boxes[bit]->setChecked((word >> bit) & 1);
         m_list->addItem(m_locale.toString(QDateTime::currentDateTime(), m_format) + m_tails[i % 2]);
         const int last = m_list->count() - 1;

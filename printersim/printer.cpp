@@ -84,7 +84,7 @@ std::optional<std::array<std::uint8_t, 4>> answersOf(const std::vector<std::stri
         bool known = false;
         for (const Condition &condition : Conditions) {
             if (condition.name == name) {
-                answers[condition.request - 1] |= condition.bits;
+                answers[static_cast<std::size_t>(condition.request - 1)] |= condition.bits;
                 known = true;
             }
         }
@@ -128,7 +128,7 @@ int RequestReader::feed(std::uint8_t byte)
 
 std::optional<std::uint8_t> Printer::answerTo(int n) const
 {
-    const std::uint8_t answer = m_answers[n - 1];
+    const std::uint8_t answer = m_answers[static_cast<std::size_t>(n - 1)];
     switch (m_fault) {
     case Fault::None:
         return answer;
@@ -195,7 +195,7 @@ Outcome Printer::setAnswer(const std::vector<std::string_view> &words)
     const std::optional<std::uint8_t> byte = parseByte(words[2]);
     if (!byte)
         return error("not a byte (0xHH): " + std::string(words[2]));
-    m_answers[words[1][0] - '1'] = *byte;
+    m_answers[static_cast<std::size_t>(words[1][0] - '1')] = *byte;
     return ok();
 }
 

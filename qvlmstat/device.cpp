@@ -122,7 +122,7 @@ public:
             settings.c_cflag |= line->bits == 7 ? CS7 : CS8;
             if (line->parity != Parity::None)
                 settings.c_cflag |= line->parity == Parity::Odd ? PARENB | PARODD : PARENB;
-            settings.c_iflag &= ~(IXON | IXOFF | IXANY);
+            settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
             // No valid answer is XON or XOFF, so software flow control cannot swallow one.
             if (line->flow == FlowControl::Soft)
                 settings.c_iflag |= IXON | IXOFF;

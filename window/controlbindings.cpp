@@ -21,12 +21,12 @@ CheckBoxIndicators::CheckBoxIndicators(const std::array<QCheckBox *, StatusBitCo
 
 void CheckBoxIndicators::setIndicatorState(int index, int state)
 {
-    m_boxes.at(index)->setChecked(state == 1);
+    m_boxes.at(static_cast<std::size_t>(index))->setChecked(state == 1);
 }
 
 QString CheckBoxIndicators::indicatorCaption(int index) const
 {
-    return m_boxes.at(index)->text();
+    return m_boxes.at(static_cast<std::size_t>(index))->text();
 }
 
 PrinterBoxChoice::PrinterBoxChoice(const QCheckBox &useSelected, const QComboBox &printers)

@@ -20,16 +20,19 @@ class RecordingIndicators final : public ravelin::StatusIndicatorSet
 public:
     RecordingIndicators()
     {
-        for (int i = 0; i < ravelin::StatusBitCount; ++i)
+        for (std::size_t i = 0; i < ravelin::StatusBitCount; ++i)
             captions[i] = QString::fromLatin1(ravelin::StatusBitCaptions[i]);
         states.fill(-1);
     }
     void setIndicatorState(int index, int state) override
     {
         writes.append(index);
-        states[index] = state;
+        states[static_cast<std::size_t>(index)] = state;
     }
-    QString indicatorCaption(int index) const override { return captions[index]; }
+    QString indicatorCaption(int index) const override
+    {
+        return captions[static_cast<std::size_t>(index)];
+    }
 
     std::array<QString, ravelin::StatusBitCount> captions;
     std::array<int, ravelin::StatusBitCount> states;
@@ -105,8 +108,8 @@ public:
 class FixedPrinters final : public ravelin::InstalledPrinters
 {
 public:
-    explicit FixedPrinters(QStringList names = {})
-        : names(std::move(names))
+    explicit FixedPrinters(QStringList printers = {})
+        : names(std::move(printers))
     {}
     QStringList printerNames() const override
     {

@@ -133,7 +133,8 @@ private:
     {
         const QDeadlineTimer deadline(5000);
         while (!m_process.canReadLine()) {
-            if (deadline.hasExpired() || !m_process.waitForReadyRead(deadline.remainingTime()))
+            if (deadline.hasExpired() ||
+                !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
                 return {};
         }
         return QString::fromUtf8(m_process.readLine()).trimmed();

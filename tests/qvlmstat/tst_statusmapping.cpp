@@ -77,7 +77,8 @@ void TestStatusMapping::vendorKeywords()
 {
     QFETCH(QByteArray, keyword);
     QFETCH(int, bits);
-    QCOMPARE(reasonBits(std::string_view(keyword.constData(), keyword.size())), bits);
+    const std::string_view text(keyword.constData(), static_cast<std::size_t>(keyword.size()));
+    QCOMPARE(reasonBits(text), bits);
 }
 
 void TestStatusMapping::statusWord_data()

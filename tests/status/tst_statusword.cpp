@@ -70,7 +70,7 @@ void TestStatusWord::reportLine()
     const QString line = ravelin::UpdateRealTimeStatusBits(status, indicators, clock, UnitedStates);
 
     QCOMPARE(line, AfternoonInUnitedStates + u" [0x"_s + figureAndNames);
-    for (int bit = 0; bit < ravelin::StatusBitCount; ++bit)
+    for (std::size_t bit = 0; bit < ravelin::StatusBitCount; ++bit)
         QCOMPARE(indicators.states[bit], (checked >> bit) & 1);
 }
 
@@ -86,7 +86,7 @@ void TestStatusWord::everyIndicatorIsWrittenOnEveryCall()
     indicators.writes.clear();
     ravelin::UpdateRealTimeStatusBits(0x0002, indicators, clock, UnitedStates);
     QCOMPARE(indicators.writes, inBitOrder);
-    for (int bit = 0; bit < ravelin::StatusBitCount; ++bit)
+    for (std::size_t bit = 0; bit < ravelin::StatusBitCount; ++bit)
         QCOMPARE(indicators.states[bit], bit == 1 ? 1 : 0);
 }
 

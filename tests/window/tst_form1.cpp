@@ -502,7 +502,7 @@ void TestForm1::indicatorsAreReadOnlyToAssistiveTechnology()
         QVERIFY(accessible);
         QCOMPARE(accessible->role(), QAccessible::CheckBox);
         QCOMPARE(accessible->text(QAccessible::Name),
-                 QString::fromLatin1(ravelin::StatusBitCaptions[bit]));
+                 QString::fromLatin1(ravelin::StatusBitCaptions[static_cast<std::size_t>(bit)]));
         const QAccessible::State state = accessible->state();
         QVERIFY(state.readOnly);
         QVERIFY(state.checkable);
@@ -577,7 +577,7 @@ void TestForm1::logKeepsTheNewest99()
         produced.append(log->item(log->count() - 1)->text());
     }
 
-    const qsizetype kept = std::min(before + actions, 99);
+    const int kept = std::min(before + actions, 99);
     QCOMPARE(rig.logLines(), produced.mid(produced.size() - kept));
     QCOMPARE(log->currentRow(), kept - 1);
     QCOMPARE(log->selectedItems(), QList<QListWidgetItem *>{log->item(kept - 1)});
