@@ -79,6 +79,9 @@ private:
 
 void TestMonitorUsb::initTestCase()
 {
+    // The preload libraries are in this process already; the scheduler's clients that the test
+    // runs go without them (the sanitizer's runtime hangs lpstat).
+    qunsetenv("LD_PRELOAD");
     if (PrivateCups::folder().isEmpty())
         QFAIL(qPrintable(PrivateCups::whyUnavailable()));
     QVERIFY2(m_bus.start(), m_bus.error().c_str());
@@ -131,8 +134,6 @@ void TestMonitorUsb::wordThroughUsb_data()
 
     QTest::newRow("all clear") << "state clear"_ba << QStringList() << 0x0000 << QString();
     QTest::newRow("cover open") << "state cover-open"_ba << QStringList() << 0x0001 << QString();
-    QTest::newRow("paper near its end, the scheduler's paper low beside it")
-        << "state paper-near-end"_ba << QStringList{u"media-low"_s} << 0x0010 << QString();
     QTest::newRow("cover open, the scheduler's paper low beside it")
         << "state cover-open"_ba << QStringList{u"media-low"_s} << 0x0011 << QString();
     QTest::newRow("an error it cannot recover from")
