@@ -102,17 +102,19 @@ void DeviceReader::read(const Round &round)
         recordWords(m_table, m_log, round.number, words, std::chrono::steady_clock::now() - start);
     };
 
-    // A job printing on a serial line or device file, from any of its queues, keeps every
-    // request off it.
+    // The scheduler's word alone.
+    const auto schedulerAlone = [](const Round::Queue &queue, const ReasonedWord &scheduler) {
+        DevicePlan notNow = queue.plan;
+        notNow.step = DevicePlan::Step::NotNow;
+        return qvlmstat::withDevice(queue.report.name, scheduler, notNow, nullptr);
+    };
+    // A job printing on a serial line, device file or USB printer, from any of its queues, keeps
+    // every request off it.
     const bool askNow = std::ranges::all_of(round.queues, [](const Round::Queue &queue) {
         return queue.plan.step == DevicePlan::Step::Ask;
     });
     if (!askNow) {
-        each([](const Round::Queue &queue, const ReasonedWord &scheduler) {
-            DevicePlan notNow = queue.plan;
-            notNow.step = DevicePlan::Step::NotNow;
-            return qvlmstat::withDevice(queue.report.name, scheduler, notNow, nullptr);
-        });
+        each(schedulerAlone);
         return;
     }
     if (std::string why; !m_health.mayAsk(m_key, &why)) {
@@ -123,11 +125,19 @@ void DeviceReader::read(const Round &round)
     }
     const DeviceReading reading =
         m_kind.read(round.queues.front().plan, qvlmstat::Deadline(ReadingBudget));
-    // Another program is talking to it: this round is skipped, the last word stands. A reading
-    // that ends after the reader was stopped is of a device no longer watched, or of none: the
-    // monitor is ending.
-    if (reading.busy || stopping())
+    // A reading that ends after the reader was stopped is of a device no longer watched, or of
+    // none: the monitor is ending.
+    if (stopping())
         return;
+    if (reading.busy) {
+        // Another program is talking to it: this round is skipped and the last word stands, or,
+        // when a job holds the printer, the scheduler's word stands alone.
+        if (m_kind.busy == DeviceKind::Busy::SchedulerWord) {
+            m_health.answered(m_key);
+            each(schedulerAlone);
+        }
+        return;
+    }
     if (reading.outcome == qvlmstat::Outcome::TimedOut)
         m_health.unresponsive(m_key, reading.why);
     else

@@ -32,13 +32,20 @@ namespace ravelin::monitor {
 // exchanges; other kinds (USB printers) come before it.
 struct DeviceKind
 {
+    // What a busy reading says: that another conversation about the printer's status holds the
+    // device (its lock), so that the round is skipped and the last word stands; or that a job
+    // holds the printer (the print system's backend printing), so that its queues read as the
+    // scheduler's word alone, as a network printer's does while it prints.
+    enum class Busy { SkipRound, SchedulerWord };
+
     // The plan for the queue's printer when this kind reads it, or none to let the next kind
     // look at the queue.
     std::function<std::optional<qvlmstat::DevicePlan>(const qvlmstat::QueueReport &)> plan;
-    // One reading under the deadline. A device whose lock another conversation holds is not
-    // waited for: its reading comes back busy, and the round is skipped.
+    // One reading under the deadline. A device another program holds is not waited for: its
+    // reading comes back busy.
     std::function<qvlmstat::DeviceReading(const qvlmstat::DevicePlan &, const qvlmstat::Deadline &)>
         read;
+    Busy busy = Busy::SkipRound;
 };
 
 DeviceKind standardDeviceKind(qvlmstat::Resolver resolver);

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // ravelin-monitor: the language monitor of Ravelin's status library. It watches the CUPS queues
 // of the series, reads each printer on a period (one conversation per device, under the device's
-// lock), and answers the status library and other clients from memory on a Unix socket. See
-// usage() for the command line and qvlmstat/monitorprotocol.h for the protocol.
+// lock; USB printers between jobs), and answers the status library and other clients from memory
+// on a Unix socket. See usage() for the command line and qvlmstat/monitorprotocol.h for the
+// protocol.
 
 #include "listener.h"
 #include "log.h"
@@ -11,6 +12,8 @@
 #include "options.h"
 #include "printertable.h"
 #include "queuewatcher.h"
+#include "usbdevicekind.h"
+#include "usbprinters.h"
 
 #include <sys/signalfd.h>
 
@@ -69,7 +72,9 @@ int main(int argc, char **argv)
     }
 
     PrinterTable table;
-    QueueWatcher watcher(table, log, {.period = options->period});
+    // USB is started at the first reading of a USB printer; the readers end before it does.
+    ravelin::usbprinter::UsbPrinters usb;
+    QueueWatcher watcher(table, log, {.period = options->period, .kinds = {usbDeviceKind(usb)}});
     MonitorServer server(listener.descriptor(), table, log, RAVELIN_VERSION);
     log.line("version " RAVELIN_VERSION ", answering at " + listener.where() + ", reading every " +
              std::to_string(options->period.count()) + " ms");

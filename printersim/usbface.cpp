@@ -6,9 +6,12 @@
 #include <glib.h>
 #include <umockdev.h>
 
+#include <linux/capability.h>
 #include <linux/usbdevice_fs.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -566,6 +569,26 @@ bool UsbBus::setAccessible(const UsbPrinter &printer, bool accessible)
 {
     const std::string node = m_root + printer.deviceNode();
     return ::chmod(node.c_str(), accessible ? 0666 : 0) == 0;
+}
+
+struct WithoutOverridingFileModes::Saved
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct data[2]{};
+};
+
+WithoutOverridingFileModes::WithoutOverridingFileModes()
+    : m_saved(std::make_unique<Saved>())
+{
+    syscall(SYS_capget, &m_saved->header, m_saved->data);
+    __user_cap_data_struct lowered[2] = {m_saved->data[0], m_saved->data[1]};
+    lowered[0].effective &= ~(CAP_TO_MASK(CAP_DAC_OVERRIDE) | CAP_TO_MASK(CAP_DAC_READ_SEARCH));
+    syscall(SYS_capset, &m_saved->header, lowered);
+}
+
+WithoutOverridingFileModes::~WithoutOverridingFileModes()
+{
+    syscall(SYS_capset, &m_saved->header, m_saved->data);
 }
 
 } // namespace ravelin::printersim

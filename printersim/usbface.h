@@ -140,7 +140,8 @@ public:
     // Plugs a printer in; null (with the reason in error()) when it cannot be added.
     UsbPrinter *plug(const UsbIdentity &identity);
     // Makes the printer's device node one that may not be opened (mode 0000), or one that may.
-    // (The superuser opens it all the same unless its thread drops CAP_DAC_OVERRIDE.)
+    // (The superuser opens it all the same unless its thread drops CAP_DAC_OVERRIDE: see
+    // WithoutOverridingFileModes.)
     bool setAccessible(const UsbPrinter &printer, bool accessible);
 
 private:
@@ -154,6 +155,21 @@ private:
     std::vector<Device> m_devices;
     std::string m_root;
     std::string m_error;
+};
+
+// For the superuser, whom a file's mode does not stop: while it lives, the thread that made it
+// (and the threads that thread starts meanwhile, which inherit it) opens files as any user does.
+class WithoutOverridingFileModes
+{
+public:
+    WithoutOverridingFileModes();
+    ~WithoutOverridingFileModes();
+    WithoutOverridingFileModes(const WithoutOverridingFileModes &) = delete;
+    WithoutOverridingFileModes &operator=(const WithoutOverridingFileModes &) = delete;
+
+private:
+    struct Saved;
+    std::unique_ptr<Saved> m_saved;
 };
 
 } // namespace ravelin::printersim

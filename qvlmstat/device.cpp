@@ -270,6 +270,8 @@ std::string deviceName(const DeviceUri &device)
         return line->path;
     if (const auto *file = std::get_if<DeviceFile>(&device))
         return file->path;
+    if (const auto *usb = std::get_if<UsbDevice>(&device))
+        return usb->uri;
     return {};
 }
 

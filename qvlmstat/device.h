@@ -44,7 +44,8 @@ enum class DeviceLock { Wait, Try };
 DeviceReading askDevice(const DeviceUri &device, const Deadline &deadline, Resolver resolver,
                         DeviceLock lock = DeviceLock::Wait);
 
-// How a person would name the device: "HOST:PORT" ("[ADDRESS]:PORT" for IPv6) or the path.
+// How a person would name the device: "HOST:PORT" ("[ADDRESS]:PORT" for IPv6), the path, or a
+// USB printer's URI.
 std::string deviceName(const DeviceUri &device);
 
 } // namespace ravelin::qvlmstat

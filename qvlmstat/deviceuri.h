@@ -10,7 +10,8 @@
 // Host, path and option values may be percent-encoded. Any other scheme names a printer that is
 // never asked. A URI of one of these schemes that cannot be read (a bad port, baud rate or
 // option value, a relative path, an encoded NUL) is Unreadable: its printer should be asked and
-// cannot be.
+// cannot be. A printer on the print system's usb backend (usb://MAKE/MODEL?serial=...) is not
+// asked through these connections: only the monitor reads it, as a UsbDevice of its own making.
 
 #include <termios.h>
 
@@ -44,6 +45,13 @@ struct DeviceFile
     std::string path;
 };
 
+// A printer the print system's usb backend reaches, named by its queue's device URI; never
+// made by parseDeviceUri().
+struct UsbDevice
+{
+    std::string uri;
+};
+
 struct NotAsked
 {
 };
@@ -51,7 +59,8 @@ struct Unreadable
 {
 };
 
-using DeviceUri = std::variant<NotAsked, Unreadable, NetworkDevice, SerialDevice, DeviceFile>;
+using DeviceUri =
+    std::variant<NotAsked, Unreadable, NetworkDevice, SerialDevice, DeviceFile, UsbDevice>;
 
 DeviceUri parseDeviceUri(std::string_view uri);
 

@@ -14,10 +14,6 @@
 
 #include <QTest>
 
-#include <linux/capability.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 
@@ -26,6 +22,7 @@ using namespace std::string_literals;
 using ravelin::printersim::UsbBus;
 using ravelin::printersim::UsbIdentity;
 using ravelin::printersim::UsbPrinter;
+using ravelin::printersim::WithoutOverridingFileModes;
 using ravelin::qvlmstat::Deadline;
 using ravelin::qvlmstat::PrinterErrorBit;
 using ravelin::qvlmstat::SteadyClock;
@@ -54,27 +51,6 @@ UsbIdentity identity(const char *model, const char *serial)
     id.deviceId = "MFG:Quorvel;MDL:"s + model + ";CMD:ESC/POS;CLS:PRINTER;";
     return id;
 }
-
-// For the superuser, whom a file's mode does not stop: this thread without that power while
-// the object lives.
-class WithoutOverridingFileModes
-{
-public:
-    WithoutOverridingFileModes()
-    {
-        syscall(SYS_capget, &m_header, m_saved);
-        __user_cap_data_struct lowered[2] = {m_saved[0], m_saved[1]};
-        lowered[0].effective &= ~(CAP_TO_MASK(CAP_DAC_OVERRIDE) | CAP_TO_MASK(CAP_DAC_READ_SEARCH));
-        syscall(SYS_capset, &m_header, lowered);
-    }
-    ~WithoutOverridingFileModes() { syscall(SYS_capset, &m_header, m_saved); }
-    WithoutOverridingFileModes(const WithoutOverridingFileModes &) = delete;
-    WithoutOverridingFileModes &operator=(const WithoutOverridingFileModes &) = delete;
-
-private:
-    __user_cap_header_struct m_header{_LINUX_CAPABILITY_VERSION_3, 0};
-    __user_cap_data_struct m_saved[2]{};
-};
 
 QByteArray received(UsbPrinter &printer)
 {
