@@ -10,7 +10,7 @@
 //   - Its CPU time per second and resident memory over that time.
 //   - Then 10,000 scrapes of /metrics as Prometheus makes them (a new connection each time,
 //     gzip accepted): their time, and the monitor's resident memory after the first 1,000 and
-//     after the last.
+//     after the last; and how long it takes to end on SIGTERM.
 // Sets its queues up on the private scheduler that CUPS_SERVER names (it refuses to run without
 // one) and prints key=value lines.
 //
@@ -284,27 +284,31 @@ int main(int argc, char *argv[])
             ++infos;
         }
     }
+    // SIGTERM to its end, with readings of silent printers in progress.
+    const bench::Clock::time_point stopping = bench::Clock::now();
     const bool stopped = monitor.stop();
+    const double stopMs = bench::microsecondsSince(stopping) / 1000;
 
     std::printf("fleet.list_ms=%.2f\nfleet.list_max_ms=%.2f\nfleet.round_spread_ms=%.0f\n"
                 "fleet.round_spread_max_ms=%.0f\n",
                 bench::median(listMs), percentile(listMs, 1.0),
                 spreads.empty() ? 0.0 : bench::median(spreads), percentile(spreads, 1.0));
-    std::printf("fleet.printers=%d\nfleet.silent=%d\nfleet.seconds=%d\nfleet.load=%s\n"
-                "fleet.read_all_ms=%.0f\nfleet.intervals=%zu\nfleet.interval_ms=%.0f\n"
-                "fleet.interval_p99_ms=%.0f\nfleet.interval_max_ms=%.0f\nfleet.missed=%td\n"
-                "fleet.silent_interval_ms=%.0f\nfleet.silent_interval_max_ms=%.0f\n"
-                "fleet.oldest_answering_ms=%.0f\nfleet.unreachable=%d\n"
-                "fleet.cpu_ms_per_s=%.1f\nfleet.rss_kib=%ld\nfleet.threads=%ld\n"
-                "fleet.scrapes=%zu\nfleet.answered=%d\nfleet.infos=%zu\nfleet.scrape_ms=%.2f\n"
-                "fleet.scrape_p99_ms=%.2f\nfleet.scrape_max_ms=%.2f\nfleet.rss_early_kib=%ld\n"
-                "fleet.rss_end_kib=%ld\nfleet.growth_kib=%ld\nfleet.stopped=%d\n",
-                printers, silent, seconds, load.c_str(), readAllMs, intervals.size(),
-                bench::median(intervals), percentile(intervals, 0.99), percentile(intervals, 1.0),
-                missed, silentIntervals.empty() ? 0.0 : bench::median(silentIntervals),
-                percentile(silentIntervals, 1.0), oldestAnswering, unreachable, cpuPerSecond, rss,
-                threads, scrapeMs.size(), answered ? 1 : 0, infos, bench::median(scrapeMs),
-                percentile(scrapeMs, 0.99), percentile(scrapeMs, 1.0), rssEarly, rssEnd,
-                rssEnd - rssEarly, stopped ? 1 : 0);
+    std::printf(
+        "fleet.printers=%d\nfleet.silent=%d\nfleet.seconds=%d\nfleet.load=%s\n"
+        "fleet.read_all_ms=%.0f\nfleet.intervals=%zu\nfleet.interval_ms=%.0f\n"
+        "fleet.interval_p99_ms=%.0f\nfleet.interval_max_ms=%.0f\nfleet.missed=%td\n"
+        "fleet.silent_interval_ms=%.0f\nfleet.silent_interval_max_ms=%.0f\n"
+        "fleet.oldest_answering_ms=%.0f\nfleet.unreachable=%d\n"
+        "fleet.cpu_ms_per_s=%.1f\nfleet.rss_kib=%ld\nfleet.threads=%ld\n"
+        "fleet.scrapes=%zu\nfleet.answered=%d\nfleet.infos=%zu\nfleet.scrape_ms=%.2f\n"
+        "fleet.scrape_p99_ms=%.2f\nfleet.scrape_max_ms=%.2f\nfleet.rss_early_kib=%ld\n"
+        "fleet.rss_end_kib=%ld\nfleet.growth_kib=%ld\nfleet.stopped=%d\nfleet.stop_ms=%.0f\n",
+        printers, silent, seconds, load.c_str(), readAllMs, intervals.size(),
+        bench::median(intervals), percentile(intervals, 0.99), percentile(intervals, 1.0), missed,
+        silentIntervals.empty() ? 0.0 : bench::median(silentIntervals),
+        percentile(silentIntervals, 1.0), oldestAnswering, unreachable, cpuPerSecond, rss, threads,
+        scrapeMs.size(), answered ? 1 : 0, infos, bench::median(scrapeMs),
+        percentile(scrapeMs, 0.99), percentile(scrapeMs, 1.0), rssEarly, rssEnd, rssEnd - rssEarly,
+        stopped ? 1 : 0, stopMs);
     return 0;
 }
