@@ -4,9 +4,16 @@
 #include "exposition.h"
 
 #include <CivetServer.h>
+#include <arpa/inet.h>
+#include <netinet/in.h>
 #include <prometheus/exposer.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <condition_variable>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 namespace ravelin::metrics {
 
@@ -22,6 +29,22 @@ int keepStartupMessage(const mg_connection *, const char *message)
     if (startupLog && startupLog->empty() && message)
         *startupLog = message;
     return 1; // handled: the server prints nothing itself
+}
+
+// Opens a connection to address:port and closes it at once.
+void knock(const std::string &address, std::uint16_t port)
+{
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(port);
+    if (::inet_pton(AF_INET, address.c_str(), &to.sin_addr) != 1)
+        return;
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0)
+        return;
+    [[maybe_unused]] const int connected =
+        ::connect(fd, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+    ::close(fd);
 }
 
 } // namespace
@@ -50,8 +73,34 @@ MetricsServer::MetricsServer(const ListenAddress &address, SampleSource source, 
     m_exposer->RegisterCollectable(m_collector);
     const std::vector<int> ports = m_exposer->GetListeningPorts();
     m_port = ports.empty() ? address.port : static_cast<std::uint16_t>(ports.front());
+    // Every interface: this machine reaches it on loopback.
+    m_address = address.address == "0.0.0.0" ? std::string("127.0.0.1") : address.address;
 }
 
-MetricsServer::~MetricsServer() = default;
+MetricsServer::~MetricsServer()
+{
+    // The HTTP server's listening thread looks for the stop when a connection comes, or else
+    // only every 2 s. Connections of its own, one each 20 ms until the server has stopped, wake
+    // it at once; they come from this machine to this machine, and carry no request.
+    std::mutex mutex;
+    std::condition_variable wake;
+    bool stopped = false;
+    std::thread knocker([&] {
+        std::unique_lock lock(mutex);
+        while (!stopped) {
+            lock.unlock();
+            knock(m_address, m_port);
+            lock.lock();
+            wake.wait_for(lock, std::chrono::milliseconds(20), [&stopped] { return stopped; });
+        }
+    });
+    m_exposer.reset();
+    {
+        const std::lock_guard lock(mutex);
+        stopped = true;
+    }
+    wake.notify_all();
+    knocker.join();
+}
 
 } // namespace ravelin::metrics

@@ -3,8 +3,8 @@
 
 // The HTTP endpoint: http://ADDRESS:PORT/metrics, answered by collecting the source's printers
 // at each scrape. Two server threads; a scrape never waits on a printer, only on the source.
-// Destroying it stops the server, which takes up to 2 s once it has served a request (its
-// threads wake to look for the stop every 2 s).
+// Destroying it stops the server: within milliseconds, or up to 2 s while a client is in the
+// middle of sending its request (the server's threads look for the stop every 2 s meanwhile).
 
 #include "metricsoptions.h"
 #include "printersample.h"
@@ -38,6 +38,7 @@ private:
     std::shared_ptr<PrinterCollector> m_collector;
     std::unique_ptr<prometheus::Exposer> m_exposer;
     std::uint16_t m_port = 0;
+    std::string m_address; // where a connection of its own reaches it
 };
 
 } // namespace ravelin::metrics

@@ -7,6 +7,7 @@
 
 #include "listener.h"
 #include "log.h"
+#include "metricsexport.h"
 #include "monitorclient.h"
 #include "monitorserver.h"
 #include "options.h"
@@ -72,14 +73,23 @@ int main(int argc, char **argv)
     }
 
     PrinterTable table;
+    MetricsExport metrics(table, log, RAVELIN_VERSION);
+    if (options->metricsListen && !metrics.serve(*options->metricsListen))
+        return 1;
+    if (!options->metricsTextfile.empty())
+        metrics.writeTextfile(options->metricsTextfile);
     // USB is started at the first reading of a USB printer; the readers end before it does.
     ravelin::usbprinter::UsbPrinters usb;
-    QueueWatcher watcher(table, log, {.period = options->period, .kinds = {usbDeviceKind(usb)}});
+    QueueWatcher watcher(table, log,
+                         {.period = options->period,
+                          .kinds = {usbDeviceKind(usb)},
+                          .afterRound = [&metrics] { metrics.afterRound(); }});
     MonitorServer server(listener.descriptor(), table, log, RAVELIN_VERSION);
     log.line("version " RAVELIN_VERSION ", answering at " + listener.where() + ", reading every " +
              std::to_string(options->period.count()) + " ms");
     watcher.start();
     const bool served = server.run(signals);
+    metrics.stop();
     watcher.stop();
     log.line("stopped");
     return served ? 0 : 1;

@@ -2,7 +2,10 @@
 #pragma once
 
 // The monitor's command line:
-//   ravelin-monitor [--socket PATH] [--period MS] [--help] [--version]
+//   ravelin-monitor [--socket PATH] [--period MS] [--metrics-listen ADDRESS[:PORT]]
+//                   [--metrics-textfile DIR] [--help] [--version]
+
+#include "metricsoptions.h"
 
 #include <chrono>
 #include <optional>
@@ -20,12 +23,17 @@ struct Options
     // else /run/ravelin/monitor.sock.
     std::string socket;
     std::chrono::milliseconds period{1000};
+    // Where /metrics is served; none: not served.
+    std::optional<metrics::ListenAddress> metricsListen;
+    // The folder that ravelin.prom is written to after every reading round; empty: none.
+    std::string metricsTextfile;
     bool help = false;
     bool version = false;
 };
 
 // The options of these arguments (without the program's name); none, with error set, for
-// arguments that make no sense. environmentSocket is RAVELIN_MONITOR_SOCKET's value, if set.
+// arguments that make no sense, or a textfile folder it may not write in. environmentSocket is
+// RAVELIN_MONITOR_SOCKET's value, if set.
 std::optional<Options> parseOptions(const std::vector<std::string> &arguments,
                                     const char *environmentSocket, std::string &error);
 

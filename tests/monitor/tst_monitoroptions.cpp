@@ -3,6 +3,7 @@
 
 #include "options.h"
 
+#include <QTemporaryDir>
 #include <QTest>
 
 using namespace Qt::StringLiterals;
@@ -15,6 +16,11 @@ class TestMonitorOptions : public QObject
 private Q_SLOTS:
     void options_data();
     void options();
+    void metricsOptions_data();
+    void metricsOptions();
+
+private:
+    QTemporaryDir m_dir;
 };
 
 void TestMonitorOptions::options_data()
@@ -76,6 +82,77 @@ void TestMonitorOptions::options()
     if (options) {
         QCOMPARE(QString::fromStdString(options->socket), socket);
         QCOMPARE(options->period.count(), period);
+    }
+}
+
+void TestMonitorOptions::metricsOptions_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("listen");   // ADDRESS:PORT; empty: not served
+    QTest::addColumn<QString>("textfile"); // empty: none written
+    QTest::addColumn<QString>("error");    // empty: taken
+
+    QVERIFY(m_dir.isValid());
+    const QString dir = m_dir.path();
+    const QString file = m_dir.filePath(u"ravelin.prom"_s);
+    QFile plain(file);
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+
+    QTest::newRow("neither") << QStringList() << QString() << QString() << QString();
+    QTest::newRow("an address and a port")
+        << QStringList{u"--metrics-listen"_s, u"127.0.0.1:9464"_s} << u"127.0.0.1:9464"_s
+        << QString() << QString();
+    QTest::newRow("no port: the default") << QStringList{u"--metrics-listen=0.0.0.0"_s}
+                                          << u"0.0.0.0:29147"_s << QString() << QString();
+    QTest::newRow("port 0: any free one") << QStringList{u"--metrics-listen"_s, u"127.0.0.1:0"_s}
+                                          << u"127.0.0.1:0"_s << QString() << QString();
+    QTest::newRow("a textfile folder and an address")
+        << QStringList{u"--metrics-textfile"_s, dir, u"--metrics-listen"_s, u"127.0.0.1"_s}
+        << u"127.0.0.1:29147"_s << dir << QString();
+
+    const auto refused = [](const char *row, QStringList arguments, const QString &error) {
+        QTest::newRow(row) << arguments << QString() << QString() << error;
+    };
+    refused("a host name", {u"--metrics-listen"_s, u"kiosk.example"_s},
+            u"--metrics-listen \"kiosk.example\": the address must be a numeric IPv4 address "
+            "such as 127.0.0.1 (or 0.0.0.0 for every interface)"_s);
+    refused("IPv6", {u"--metrics-listen"_s, u"[::1]:29147"_s},
+            u"--metrics-listen \"[::1]:29147\": IPv6 addresses are not supported (the HTTP "
+            "server is built without them); give an IPv4 address such as 127.0.0.1"_s);
+    refused("a port too high", {u"--metrics-listen"_s, u"127.0.0.1:65536"_s},
+            u"--metrics-listen \"127.0.0.1:65536\": the port must be a number from 0 to 65535"_s);
+    refused("an address twice",
+            {u"--metrics-listen"_s, u"127.0.0.1"_s, u"--metrics-listen"_s, u"127.0.0.1"_s},
+            u"--metrics-listen is given twice"_s);
+    refused("no folder", {u"--metrics-textfile"_s, dir + u"/missing"_s},
+            u"--metrics-textfile "_s + dir + u"/missing: No such file or directory"_s);
+    refused("a file, not a folder", {u"--metrics-textfile"_s, file},
+            u"--metrics-textfile "_s + file + u": not a folder"_s);
+    refused("a textfile folder of nothing", {u"--metrics-textfile="_s},
+            u"--metrics-textfile the textfile folder is empty"_s);
+    refused("a textfile folder without its value", {u"--metrics-textfile"_s},
+            u"--metrics-textfile needs a value"_s);
+}
+
+// Read and checked before anything starts: a value it cannot use stops it with the reason.
+void TestMonitorOptions::metricsOptions()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, listen);
+    QFETCH(QString, textfile);
+    QFETCH(QString, error);
+    std::vector<std::string> words;
+    for (const QString &argument : arguments)
+        words.push_back(argument.toStdString());
+    std::string said;
+    const std::optional<Options> options = ravelin::monitor::parseOptions(words, nullptr, said);
+    QCOMPARE(QString::fromStdString(said), error);
+    QCOMPARE(options.has_value(), error.isEmpty());
+    if (options) {
+        QCOMPARE(options->metricsListen ? QString::fromStdString(options->metricsListen->text())
+                                        : QString(),
+                 listen);
+        QCOMPARE(QString::fromStdString(options->metricsTextfile), textfile);
     }
 }
 

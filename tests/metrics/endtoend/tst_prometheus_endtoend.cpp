@@ -3,14 +3,13 @@
 // query API shows its paper_out flag at 1, the shipped paper-out alert reaches Alertmanager's
 // webhook naming the printer; the paper comes back, the flag reads 0 and the alert resolves.
 //
-// The printer side is one of two:
-//   (default)         ravelin-metrics-driver: the metrics endpoint over a scripted table
-//   --monitor PATH    ravelin-monitor at PATH over the printer simulator, through a queue of the
-//                     private scheduler this test then runs under (scripts/private-cups run)
-// With --graph FILE it also keeps the printer clear for 20 s more and saves Prometheus's graph of
-// the flag over the run as a PNG, through headless Chromium (scripts/prometheus-graph).
+// The printer is the printer simulator, on a queue of the private scheduler this test runs
+// under (scripts/private-cups run), read by ravelin-monitor, which Prometheus scrapes.
+// With --graph FILE it also keeps the printer clear for 10 s before and 20 s after, and saves
+// Prometheus's graph of the flag over the run as a PNG through headless Chromium
+// (scripts/prometheus-graph).
 
-#include "httpget.h"
+#include "monitorprocess.h"
 #include "printersim.h"
 #include "privatecups.h"
 #include "prometheusstack.h"
@@ -24,130 +23,38 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-QString monitorProgram; // --monitor PATH
-QString graphFile;      // --graph FILE
+QString graphFile; // --graph FILE
 
 const QString Printer = u"QVT-7460-EndToEnd"_s;
 
-// What Prometheus scrapes, and the printer whose paper runs out and comes back.
-class PrinterSide
+// The printer simulator on a queue of the private scheduler, and ravelin-monitor reading it
+// every second and serving its metrics on a free port of 127.0.0.1 (the one it logs), its
+// clients on a socket of its own.
+class MonitoredPrinter
 {
 public:
-    virtual ~PrinterSide() = default;
-    virtual bool start() = 0;
-    virtual QString metricsTarget() const = 0; // HOST:PORT
-    virtual bool paperOut() = 0;
-    virtual bool paperBack() = 0;
-    virtual bool stop() = 0;
-};
-
-// A process commanded line by line: started, its lines read, quit at the end of its input.
-class LineProcess
-{
-public:
-    ~LineProcess() { stop(Signal::Terminate); }
-    QProcess &process() { return m_process; }
-    bool start(const QString &program, const QStringList &arguments)
-    {
-        m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        m_process.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-        m_process.start(program, arguments);
-        return m_process.waitForStarted(10000);
-    }
-    QString readLine(int timeoutMs = 10000)
-    {
-        const QDeadlineTimer deadline(timeoutMs);
-        while (!m_process.canReadLine()) {
-            if (deadline.hasExpired() ||
-                !m_process.waitForReadyRead(static_cast<int>(deadline.remainingTime())))
-                return {};
-        }
-        return QString::fromUtf8(m_process.readLine()).trimmed();
-    }
-    QString command(const QString &line)
-    {
-        m_process.write(line.toUtf8() + '\n');
-        return readLine();
-    }
-    // Ends it by closing its input, or with SIGTERM; true when it ended by itself within 15 s,
-    // with status 0.
-    enum class Signal { EndOfInput, Terminate };
-    bool stop(Signal signal)
-    {
-        if (m_process.state() == QProcess::NotRunning)
-            return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-        m_process.closeWriteChannel();
-        if (signal == Signal::Terminate)
-            m_process.terminate();
-        if (m_process.waitForFinished(15000))
-            return m_process.exitStatus() == QProcess::NormalExit && m_process.exitCode() == 0;
-        m_process.kill();
-        m_process.waitForFinished(5000);
-        return false;
-    }
-
-private:
-    QProcess m_process;
-};
-
-class ScriptedPrinterSide : public PrinterSide
-{
-public:
-    bool start() override
-    {
-        if (!m_driver.start(QStringLiteral(METRICS_DRIVER), {}))
-            return false;
-        const QString address = m_driver.readLine();
-        if (!address.startsWith(u"metrics ") || m_driver.readLine() != u"ready") {
-            qWarning() << "the metrics driver did not start:" << address;
-            return false;
-        }
-        m_target = address.mid(8);
-        return m_driver.command(u"word %1 0x0000"_s.arg(Printer)) == u"ok";
-    }
-    QString metricsTarget() const override { return m_target; }
-    bool paperOut() override { return m_driver.command(u"word %1 0x0002"_s.arg(Printer)) == u"ok"; }
-    bool paperBack() override
-    {
-        return m_driver.command(u"word %1 0x0000"_s.arg(Printer)) == u"ok";
-    }
-    bool stop() override { return m_driver.stop(LineProcess::Signal::EndOfInput); }
-
-private:
-    LineProcess m_driver;
-    QString m_target;
-};
-
-// ravelin-monitor over the printer simulator, through a queue of the private scheduler. It
-// serves its metrics on a free port of 127.0.0.1 and its clients on a socket of its own.
-class MonitorPrinterSide : public PrinterSide
-{
-public:
-    bool start() override
+    bool start()
     {
         if (PrivateCups::folder().isEmpty()) {
             qWarning("%s", qPrintable(PrivateCups::whyUnavailable()));
             return false;
         }
-        if (!m_simulator.start() || !PrivateCups::addQueue(Printer, m_simulator.socketUri()))
+        if (!m_simulator.start({u"--tcp"_s, u"0"_s}) ||
+            !PrivateCups::addQueue(Printer, m_simulator.socketUri())) {
             return false;
-        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof address;
-        ::bind(fd, reinterpret_cast<sockaddr *>(&address), length);
-        ::getsockname(fd, reinterpret_cast<sockaddr *>(&address), &length);
-        ::close(fd);
-        m_port = ntohs(address.sin_port);
-        if (!m_monitor.start(monitorProgram,
-                             {u"--socket"_s, m_dir.filePath(u"monitor.sock"_s), u"--period"_s,
-                              u"1000"_s, u"--metrics-listen"_s, metricsTarget()})) {
+        }
+        if (!m_monitor.start({u"--period"_s, u"1000"_s, u"--metrics-listen"_s, u"127.0.0.1:0"_s}))
             return false;
+        static const QRegularExpression serving(
+            u"^serving metrics at http://127.0.0.1:(\\d+)/metrics$"_s);
+        for (const QString &line : m_monitor.log()) {
+            if (const QRegularExpressionMatch match = serving.match(line); match.hasMatch())
+                m_port = match.captured(1).toUShort();
         }
         // Serving once it has read the printer.
         const QDeadlineTimer deadline(30000);
-        while (!deadline.hasExpired() && m_monitor.process().state() == QProcess::Running) {
+        while (m_port != 0 && !deadline.hasExpired() &&
+               m_monitor.process().state() == QProcess::Running) {
             const HttpAnswer answer = httpGet(m_port, "/metrics", {}, 1000);
             if (answer.status == 200 &&
                 answer.body.find("ravelin_printer_flag{printer=\"" + Printer.toStdString()) !=
@@ -156,18 +63,19 @@ public:
             }
             QTest::qWait(200);
         }
-        qWarning() << "the monitor did not serve the printer's metrics on port" << m_port;
+        qWarning() << "the monitor did not serve the printer's metrics:" << m_monitor.log();
         return false;
     }
-    QString metricsTarget() const override { return u"127.0.0.1:%1"_s.arg(m_port); }
-    bool paperOut() override { return m_simulator.run(u"state paper-end"_s); }
-    bool paperBack() override { return m_simulator.run(u"state clear"_s); }
-    bool stop() override { return m_monitor.stop(LineProcess::Signal::Terminate); }
+    QString metricsTarget() const { return u"127.0.0.1:%1"_s.arg(m_port); }
+    bool paperOut() { return m_simulator.run(u"state paper-end"_s); }
+    bool paperBack() { return m_simulator.run(u"state clear"_s); }
+    // SIGTERM; true when it ended by itself with status 0.
+    bool stop() { return m_monitor.stop(); }
 
 private:
-    QTemporaryDir m_dir;
+    QTemporaryDir m_dir{u"/tmp/rve2e.XXXXXX"_s};
     PrinterSim m_simulator;
-    LineProcess m_monitor;
+    MonitorProcess m_monitor{m_dir.filePath(u"monitor.sock"_s)};
     quint16 m_port = 0;
 };
 
@@ -267,11 +175,7 @@ void TestPrometheusEndToEnd::paperOutAlertsThroughAlertmanagerAndResolves()
         qInfo("%6.1f s  %s", static_cast<double>(clock.elapsed()) / 1000, what);
     };
 
-    std::unique_ptr<PrinterSide> printer;
-    if (monitorProgram.isEmpty())
-        printer = std::make_unique<ScriptedPrinterSide>();
-    else
-        printer = std::make_unique<MonitorPrinterSide>();
+    const auto printer = std::make_unique<MonitoredPrinter>();
     QVERIFY(printer->start());
     step("the printer's metrics are served");
 
@@ -284,6 +188,9 @@ void TestPrometheusEndToEnd::paperOutAlertsThroughAlertmanagerAndResolves()
     const QString flag = u"ravelin_printer_flag{flag=\"paper_out\"}"_s;
     QTRY_COMPARE_WITH_TIMEOUT(printerValue(stack, flag), u"0"_s, 30000);
     step("Prometheus shows paper_out 0");
+    // For the picture, some seconds of a clear printer first.
+    if (!graphFile.isEmpty())
+        QTest::qWait(10000);
 
     QVERIFY(printer->paperOut());
     QTRY_COMPARE_WITH_TIMEOUT(printerValue(stack, flag + u" == 1"_s), u"1"_s, 20000);
@@ -324,19 +231,17 @@ void TestPrometheusEndToEnd::paperOutAlertsThroughAlertmanagerAndResolves()
     QVERIFY(stack.stop());
     QVERIFY(!stack.running());
     QVERIFY(printer->stop());
-    step("Prometheus, Alertmanager and the printer side ended");
+    step("Prometheus, Alertmanager and the monitor ended");
 }
 
 int main(int argc, char *argv[])
 {
     QCoreApplication application(argc, argv);
     QStringList arguments = application.arguments();
-    for (const QString &option : {u"--monitor"_s, u"--graph"_s}) {
-        const qsizetype at = arguments.indexOf(option);
-        if (at > 0 && at + 1 < arguments.size()) {
-            (option == u"--monitor" ? monitorProgram : graphFile) = arguments.at(at + 1);
-            arguments.remove(at, 2);
-        }
+    const qsizetype at = arguments.indexOf(u"--graph"_s);
+    if (at > 0 && at + 1 < arguments.size()) {
+        graphFile = arguments.at(at + 1);
+        arguments.remove(at, 2);
     }
     TestPrometheusEndToEnd test;
     return QTest::qExec(&test, arguments);
