@@ -18,6 +18,15 @@ constexpr char lowerAscii(char c)
     return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
+// text with its ASCII letters in lower case.
+inline std::string lowerCased(std::string_view text)
+{
+    std::string lower(text);
+    for (char &c : lower)
+        c = lowerAscii(c);
+    return lower;
+}
+
 // Whether text is lowerCase, ignoring the case of ASCII letters in text.
 constexpr bool equalsIgnoringCase(std::string_view text, std::string_view lowerCase)
 {
