@@ -27,13 +27,6 @@ namespace {
 const QString Printer = u"QVT-7460-Metrics"_s;
 const QString Model = u"Quorvel QVT-7460"_s;
 
-const QStringList FlagNames = {u"head_up"_s,         u"paper_out"_s,      u"paper_at_delivery"_s,
-                               u"cutter_home"_s,     u"paper_low"_s,      u"spare_sensor"_s,
-                               u"over_temp"_s,       u"printer_error"_s,  u"delivery_jam"_s,
-                               u"receipt_dropped"_s, u"receipt_taken"_s,  u"printer_busy"_s,
-                               u"cutter_error"_s,    u"rx_buffer_full"_s, u"spare"_s,
-                               u"receipt_purged"_s};
-
 QString series(const QString &metric, const QString &flag = {})
 {
     return flag.isEmpty() ? u"%1{printer=\"%2\"}"_s.arg(metric, Printer)
