@@ -9,6 +9,7 @@
 #include "monitorprocess.h"
 #include "printersim.h"
 #include "privatecups.h"
+#include "promtool.h"
 #include "series.h"
 
 #include <QDir>
@@ -31,24 +32,6 @@ QString series(const QString &metric, const QString &flag = {})
 {
     return flag.isEmpty() ? u"%1{printer=\"%2\"}"_s.arg(metric, Printer)
                           : u"%1{printer=\"%2\",flag=\"%3\"}"_s.arg(metric, Printer, flag);
-}
-
-// What promtool's linter says of the exposition; empty when it has nothing to say.
-QString lint(const QByteArray &exposition)
-{
-    QProcess promtool;
-    promtool.setProcessChannelMode(QProcess::MergedChannels);
-    promtool.start(QStringLiteral(PROMTOOL), {u"check"_s, u"metrics"_s});
-    if (!promtool.waitForStarted(10000))
-        return promtool.errorString();
-    promtool.write(exposition);
-    promtool.closeWriteChannel();
-    if (!promtool.waitForFinished(30000))
-        return u"promtool did not finish"_s;
-    const QString said = QString::fromUtf8(promtool.readAll());
-    if (promtool.exitStatus() != QProcess::NormalExit || promtool.exitCode() != 0)
-        return said.isEmpty() ? u"promtool failed"_s : said;
-    return said;
 }
 
 } // namespace
