@@ -38,6 +38,9 @@
 #include <sstream>
 #include <vector>
 
+using bench::percentile;
+using bench::statusKiB;
+
 namespace {
 
 constexpr double PeriodMs = 1000;
@@ -69,26 +72,6 @@ double cpuMs(qint64 pid)
             ticks += std::stod(field);
     }
     return ticks * 1000 / static_cast<double>(::sysconf(_SC_CLK_TCK));
-}
-
-long statusKiB(qint64 pid, const char *field)
-{
-    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ':';
-    while (std::getline(status, line)) {
-        if (line.starts_with(prefix))
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-    }
-    return -1;
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
 }
 
 struct Listed
@@ -233,8 +216,8 @@ int main(int argc, char *argv[])
         QThread::msleep(100);
     }
     const double cpuPerSecond = (cpuMs(pid) - cpuStart) / seconds;
-    const long rss = statusKiB(pid, "VmRSS");
-    const long threads = statusKiB(pid, "Threads");
+    const long rss = statusKiB("VmRSS", pid);
+    const long threads = statusKiB("Threads", pid);
 
     std::vector<double> intervals;
     std::vector<double> silentIntervals;
@@ -274,9 +257,9 @@ int main(int argc, char *argv[])
         scrapeMs.push_back(bench::microsecondsSince(start) / 1000);
         answered = answered && answer.status == 200;
         if (i + 1 == std::min(1000, scrapes))
-            rssEarly = statusKiB(pid, "VmRSS");
+            rssEarly = statusKiB("VmRSS", pid);
     }
-    const long rssEnd = statusKiB(pid, "VmRSS");
+    const long rssEnd = statusKiB("VmRSS", pid);
     {
         const std::string body = httpGet(port, "/metrics").body;
         for (std::size_t at = body.find("\nravelin_printer_info{"); at != std::string::npos;

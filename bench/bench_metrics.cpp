@@ -19,27 +19,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <mutex>
 #include <thread>
 
 using namespace ravelin::metrics;
 
+using bench::percentile;
+using bench::statusKiB;
+
 namespace {
 
 constexpr int Printers = 200;
-
-long statusKiB(const char *field)
-{
-    std::ifstream status("/proc/self/status");
-    std::string line;
-    const std::string prefix = std::string(field) + ':';
-    while (std::getline(status, line)) {
-        if (line.starts_with(prefix))
-            return std::strtol(line.c_str() + prefix.size(), nullptr, 10);
-    }
-    return -1;
-}
 
 // A monitor's table of 200 printers of every kind, rewritten by reading rounds.
 class Table
@@ -116,12 +106,6 @@ Timings scrape(std::uint16_t port, int count, const std::string &headers)
         timings.bytes = answer.body.size();
     }
     return timings;
-}
-
-double percentile(std::vector<double> values, double fraction)
-{
-    std::sort(values.begin(), values.end());
-    return values[static_cast<std::size_t>(fraction * static_cast<double>(values.size() - 1))];
 }
 
 std::size_t count(const std::string &text, const std::string &what)

@@ -6,11 +6,11 @@
 
 #include "applicationlook.h"
 #include "statusdoubleclient.h"
+#include "timing.h"
 #include "windowrig.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFile>
 
 #include <array>
 #include <chrono>
@@ -29,20 +29,6 @@ inline std::unique_ptr<QApplication> startApplication(int &argc, char **argv)
     auto app = std::make_unique<QApplication>(argc, argv);
     ravelin::setUpApplication();
     return app;
-}
-
-// A field of /proc/self/status in KiB (VmRSS, VmHWM), or -1.
-inline long statusKiB(const char *field)
-{
-    QFile status(u"/proc/self/status"_s);
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray prefix = QByteArray(field) + ':';
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith(prefix))
-            return line.mid(prefix.size()).trimmed().split(' ').value(0).toLong();
-    }
-    return -1;
 }
 
 // One pass of the event loop, as the program's own loop makes after each click or tick: the

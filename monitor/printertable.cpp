@@ -7,24 +7,14 @@
 
 namespace ravelin::monitor {
 
-namespace {
-
-std::string keyOf(std::string_view name)
-{
-    std::string key(name);
-    for (char &c : key)
-        c = qvlmstat::lowerAscii(c);
-    return key;
-}
-
-} // namespace
+using qvlmstat::lowerCased;
 
 std::string schemeOf(std::string_view deviceUri)
 {
     const std::size_t colon = deviceUri.find(':');
     if (colon == std::string_view::npos || colon == 0)
         return {};
-    std::string scheme = keyOf(deviceUri.substr(0, colon));
+    std::string scheme = lowerCased(deviceUri.substr(0, colon));
     for (const char c : scheme) {
         const bool allowed =
             (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.';
@@ -40,7 +30,7 @@ PrinterTable::Changes PrinterTable::setQueues(const std::vector<WatchedQueue> &q
     const std::lock_guard lock(m_mutex);
     std::set<std::string> listed;
     for (const WatchedQueue &queue : queues) {
-        const std::string key = keyOf(queue.name);
+        const std::string key = lowerCased(queue.name);
         listed.insert(key);
         auto [entry, added] = m_entries.try_emplace(key);
         PrinterState &state = entry->second.state;
@@ -68,7 +58,7 @@ std::optional<std::string> PrinterTable::record(std::string_view name, std::stri
                                                 std::chrono::steady_clock::duration took)
 {
     const std::lock_guard lock(m_mutex);
-    const auto found = m_entries.find(keyOf(name));
+    const auto found = m_entries.find(lowerCased(name));
     if (found == m_entries.end() || found->second.state.deviceUri != deviceUri ||
         round < found->second.round) {
         return std::nullopt;
@@ -104,7 +94,7 @@ std::optional<std::string> PrinterTable::record(std::string_view name, std::stri
 std::optional<PrinterState> PrinterTable::find(std::string_view name) const
 {
     const std::lock_guard lock(m_mutex);
-    const auto found = m_entries.find(keyOf(name));
+    const auto found = m_entries.find(lowerCased(name));
     if (found == m_entries.end())
         return std::nullopt;
     return found->second.state;

@@ -28,28 +28,6 @@ constexpr std::array<BaudRate, 30> BaudRates = {{
     {3500000, B3500000}, {4000000, B4000000},
 }};
 
-// text with its %XX escapes decoded; none for a broken escape or an encoded NUL, which no path
-// or name may hold.
-std::optional<std::string> percentDecoded(std::string_view text)
-{
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded += text[i];
-            continue;
-        }
-        const std::string_view digits = text.substr(i + 1, 2);
-        const std::optional<std::size_t> byte =
-            digits.size() == 2 ? wholeNumber(digits, 16) : std::nullopt;
-        if (!byte || *byte == 0)
-            return std::nullopt;
-        decoded += static_cast<char>(*byte);
-        i += 2;
-    }
-    return decoded;
-}
-
 // The absolute path of "/path", "///path" or "//localhost/path", decoded.
 std::optional<std::string> localPath(std::string_view rest)
 {

@@ -74,13 +74,6 @@ void remember(PeerHealth &health, const std::string &peer, Outcome outcome, cons
         health.answered(peer);
 }
 
-std::string lowerCase(std::string text)
-{
-    for (char &c : text)
-        c = lowerAscii(c);
-    return text;
-}
-
 ReasonedWord noQueue()
 {
     return {PrinterErrorBit, "no queue was named", false};
@@ -185,7 +178,7 @@ ReasonedWord StatusService::queueStatus(const std::string &queue)
 
 void StatusService::tell(const std::string &queue, const ReasonedWord &word)
 {
-    const std::string key = lowerCase(queue);
+    const std::string key = lowerCased(queue);
     std::string line;
     {
         const std::lock_guard lock(m_reasonsMutex);

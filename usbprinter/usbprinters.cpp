@@ -166,40 +166,11 @@ DeviceKey keyOf(libusb_device *device, std::uint8_t interface)
 }
 
 // An open device, closed when the scope ends.
-class Handle
+struct CloseDevice
 {
-public:
-    Handle() = default;
-    explicit Handle(libusb_device_handle *handle)
-        : m_handle(handle)
-    {}
-    ~Handle() { reset(); }
-    Handle(Handle &&other) noexcept
-        : m_handle(std::exchange(other.m_handle, nullptr))
-    {}
-    Handle &operator=(Handle &&other) noexcept
-    {
-        if (this != &other) {
-            reset();
-            m_handle = std::exchange(other.m_handle, nullptr);
-        }
-        return *this;
-    }
-    Handle(const Handle &) = delete;
-    Handle &operator=(const Handle &) = delete;
-
-    libusb_device_handle *get() const { return m_handle; }
-    explicit operator bool() const { return m_handle != nullptr; }
-    void reset()
-    {
-        if (m_handle != nullptr)
-            libusb_close(m_handle);
-        m_handle = nullptr;
-    }
-
-private:
-    libusb_device_handle *m_handle = nullptr;
+    void operator()(libusb_device_handle *handle) const { libusb_close(handle); }
 };
+using Handle = std::unique_ptr<libusb_device_handle, CloseDevice>;
 
 // A control transfer into buffer within the deadline; the bytes it got, or a libusb error.
 int controlIn(libusb_device_handle *handle, std::uint8_t requestType, std::uint8_t request,

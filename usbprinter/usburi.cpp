@@ -11,6 +11,7 @@ namespace ravelin::usbprinter {
 namespace {
 
 using qvlmstat::equalsIgnoringCase;
+using qvlmstat::percentDecoded;
 using qvlmstat::trimmed;
 using qvlmstat::wholeNumber;
 
@@ -32,26 +33,6 @@ bool looksLikeIpv6(std::string_view host)
         return c == ':' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') ||
                (c >= 'A' && c <= 'F');
     });
-}
-
-std::optional<std::string> percentDecoded(std::string_view text)
-{
-    std::string decoded;
-    decoded.reserve(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded += text[i];
-            continue;
-        }
-        const std::string_view digits = text.substr(i + 1, 2);
-        const std::optional<std::size_t> byte =
-            digits.size() == 2 ? wholeNumber(digits, 16) : std::nullopt;
-        if (!byte || *byte == 0)
-            return std::nullopt;
-        decoded += static_cast<char>(*byte);
-        i += 2;
-    }
-    return decoded;
 }
 
 void appendEncoded(std::string &uri, std::string_view text, std::string_view reserved)

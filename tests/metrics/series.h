@@ -8,6 +8,14 @@
 #include <QMap>
 #include <QRegularExpression>
 #include <QString>
+#include <QStringList>
+
+// The flag label's values, bit 0's first.
+inline const QStringList FlagNames =
+    QStringLiteral("head_up paper_out paper_at_delivery cutter_home paper_low spare_sensor "
+                   "over_temp printer_error delivery_jam receipt_dropped receipt_taken "
+                   "printer_busy cutter_error rx_buffer_full spare receipt_purged")
+        .split(u' ');
 
 inline QMap<QString, QString> seriesOf(const QString &text)
 {

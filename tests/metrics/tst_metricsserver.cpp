@@ -6,10 +6,10 @@
 
 #include "httpget.h"
 #include "metricsserver.h"
+#include "promtool.h"
 #include "series.h"
 #include "textfile.h"
 
-#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -181,18 +181,7 @@ void TestMetricsServer::promtoolAcceptsTheMetrics()
         text = answer.body;
     }
     QVERIFY(text.find("ravelin_printer_flag{") != std::string::npos);
-
-    QProcess promtool;
-    promtool.setProcessChannelMode(QProcess::MergedChannels);
-    promtool.start(QStringLiteral(PROMTOOL), {u"check"_s, u"metrics"_s});
-    QVERIFY2(promtool.waitForStarted(10000), qPrintable(promtool.errorString()));
-    promtool.write(QByteArray::fromStdString(text));
-    promtool.closeWriteChannel();
-    QVERIFY(promtool.waitForFinished(30000));
-    const QByteArray said = promtool.readAll();
-    QVERIFY2(promtool.exitStatus() == QProcess::NormalExit && promtool.exitCode() == 0,
-             said.constData());
-    QCOMPARE(said, QByteArray());
+    QCOMPARE(lint(QByteArray::fromStdString(text)), QString());
 }
 
 QTEST_APPLESS_MAIN(TestMetricsServer)

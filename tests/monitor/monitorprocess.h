@@ -4,7 +4,8 @@
 // A test's language monitor: the project's ravelin-monitor in a process of its own, on a socket
 // of the test's, asking the scheduler the test's environment names; what it logs is kept. It is
 // ended with SIGTERM when the object goes, or when the test's process does. Tests and benchmarks
-// share it.
+// share it, and the connections to a monitor's socket (SocketClient) and sockets that stand in
+// for one (listeningSocket()).
 
 #include <QByteArray>
 #include <QDeadlineTimer>
@@ -21,7 +22,88 @@
 #include <unistd.h>
 
 #include <csignal>
-#include <cstring>
+
+// A listening Unix socket at path, or -1.
+inline int listeningSocket(const QString &path)
+{
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+    if (fd >= 0 && (::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0 ||
+                    ::listen(fd, 8) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+// A client's connection to a Unix socket, closed when it goes.
+struct SocketClient
+{
+    explicit SocketClient(const QString &path)
+    {
+        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
+        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
+            ::close(fd);
+            fd = -1;
+        }
+    }
+    ~SocketClient()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+    SocketClient(const SocketClient &) = delete;
+    SocketClient &operator=(const SocketClient &) = delete;
+
+    bool send(const QByteArray &bytes) const
+    {
+        return ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
+    }
+    // What arrives until complete(what arrived) holds, the server closes, or five seconds pass.
+    template <typename Complete> QByteArray receiveUntil(Complete complete)
+    {
+        QByteArray bytes;
+        const QDeadlineTimer deadline(5000);
+        while (!complete(bytes) && !deadline.hasExpired()) {
+            pollfd ready{fd, POLLIN, 0};
+            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
+                continue;
+            char buffer[4096];
+            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+            if (got <= 0) {
+                closed = true;
+                break;
+            }
+            bytes.append(buffer, got);
+        }
+        return bytes;
+    }
+    // What arrives until `lines` lines are in, the server closes, or five seconds pass.
+    QByteArray receive(int lines = 1)
+    {
+        return receiveUntil(
+            [lines](const QByteArray &bytes) { return bytes.count('\n') >= lines; });
+    }
+    // Whether the server closes the connection within five seconds (what it sends is dropped).
+    bool isClosedByServer()
+    {
+        while (!closed && !receive(1 << 20).isEmpty()) {
+        }
+        return closed;
+    }
+    QByteArray ask(const QByteArray &request, int lines = 1)
+    {
+        return send(request) ? receive(lines) : QByteArray("(not sent)");
+    }
+
+    int fd = -1;
+    bool closed = false;
+};
 
 class MonitorProcess
 {
@@ -89,33 +171,15 @@ public:
     // five seconds.
     static QByteArray ask(const QString &socketPath, const QByteArray &request)
     {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(socketPath);
-        std::strncpy(address.sun_path, path.constData(), sizeof address.sun_path - 1);
+        SocketClient client(socketPath);
         QByteArray answer;
-        const QByteArray line = request + '\n';
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0 &&
-            ::send(fd, line.constData(), size_t(line.size()), MSG_NOSIGNAL) == line.size()) {
-            const QDeadlineTimer deadline(5000);
-            const auto complete = [&] {
+        if (client.send(request + '\n')) {
+            answer = client.receiveUntil([&request](const QByteArray &bytes) {
                 if (request != "list")
-                    return answer.contains('\n');
-                return answer.endsWith('\n') && ('\n' + answer).contains("\nend ");
-            };
-            while (!deadline.hasExpired() && !complete()) {
-                pollfd ready{fd, POLLIN, 0};
-                char buffer[4096];
-                if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
-                    continue;
-                const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-                if (got <= 0)
-                    break;
-                answer.append(buffer, got);
-            }
+                    return bytes.contains('\n');
+                return bytes.endsWith('\n') && ('\n' + bytes).contains("\nend ");
+            });
         }
-        ::close(fd);
         if (request != "list")
             answer = answer.left(answer.indexOf('\n') + 1);
         return answer.endsWith('\n') ? answer.chopped(1) : QByteArray();

@@ -13,8 +13,6 @@
 #include <QTest>
 
 #include <sys/prctl.h>
-#include <sys/socket.h>
-#include <sys/un.h>
 
 #include <memory>
 
@@ -190,14 +188,10 @@ void TestMonitor::withoutTheMonitorTheLibraryAsksItself()
         qputenv("RAVELIN_MONITOR_SOCKET", QFile::encodeName(newSocketPath()));
     } else if (how == u"mute"_s) {
         // It takes connections into its backlog and never answers.
-        mute = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        const QByteArray path = QFile::encodeName(newSocketPath());
-        qstrncpy(address.sun_path, path.constData(), sizeof address.sun_path);
-        QVERIFY(::bind(mute, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-        QVERIFY(::listen(mute, 8) == 0);
-        qputenv("RAVELIN_MONITOR_SOCKET", path);
+        const QString path = newSocketPath();
+        mute = listeningSocket(path);
+        QVERIFY(mute >= 0);
+        qputenv("RAVELIN_MONITOR_SOCKET", QFile::encodeName(path));
     } else {
         monitor = startMonitor(ReadOnce);
         QVERIFY(monitor);
@@ -305,12 +299,8 @@ void TestMonitor::takesTheSocketSystemdPasses()
     QFETCH(bool, ours);
     const QString passed = newSocketPath();
     const QString own = newSocketPath();
-    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    qstrncpy(address.sun_path, QFile::encodeName(passed).constData(), sizeof address.sun_path);
-    QVERIFY(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address) == 0);
-    QVERIFY(::listen(listener, 8) == 0);
+    const int listener = listeningSocket(passed);
+    QVERIFY(listener >= 0);
 
     QProcess monitor;
     monitor.setChildProcessModifier([listener] {

@@ -9,6 +9,7 @@
 #include "monitorprocess.h"
 #include "printersim.h"
 #include "privatecups.h"
+#include "promtool.h"
 #include "series.h"
 
 #include <QDir>
@@ -27,35 +28,10 @@ namespace {
 const QString Printer = u"QVT-7460-Metrics"_s;
 const QString Model = u"Quorvel QVT-7460"_s;
 
-const QStringList FlagNames = {u"head_up"_s,         u"paper_out"_s,      u"paper_at_delivery"_s,
-                               u"cutter_home"_s,     u"paper_low"_s,      u"spare_sensor"_s,
-                               u"over_temp"_s,       u"printer_error"_s,  u"delivery_jam"_s,
-                               u"receipt_dropped"_s, u"receipt_taken"_s,  u"printer_busy"_s,
-                               u"cutter_error"_s,    u"rx_buffer_full"_s, u"spare"_s,
-                               u"receipt_purged"_s};
-
 QString series(const QString &metric, const QString &flag = {})
 {
     return flag.isEmpty() ? u"%1{printer=\"%2\"}"_s.arg(metric, Printer)
                           : u"%1{printer=\"%2\",flag=\"%3\"}"_s.arg(metric, Printer, flag);
-}
-
-// What promtool's linter says of the exposition; empty when it has nothing to say.
-QString lint(const QByteArray &exposition)
-{
-    QProcess promtool;
-    promtool.setProcessChannelMode(QProcess::MergedChannels);
-    promtool.start(QStringLiteral(PROMTOOL), {u"check"_s, u"metrics"_s});
-    if (!promtool.waitForStarted(10000))
-        return promtool.errorString();
-    promtool.write(exposition);
-    promtool.closeWriteChannel();
-    if (!promtool.waitForFinished(30000))
-        return u"promtool did not finish"_s;
-    const QString said = QString::fromUtf8(promtool.readAll());
-    if (promtool.exitStatus() != QProcess::NormalExit || promtool.exitCode() != 0)
-        return said.isEmpty() ? u"promtool failed"_s : said;
-    return said;
 }
 
 } // namespace

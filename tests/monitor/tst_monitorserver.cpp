@@ -3,6 +3,7 @@
 // every request's answer, and the bounds that keep one client from holding up the others.
 
 #include "listener.h"
+#include "monitorprocess.h"
 #include "monitorserver.h"
 
 #include <QTemporaryDir>
@@ -28,64 +29,6 @@ using SystemClock = std::chrono::system_clock;
 namespace {
 
 const SystemClock::time_point Start = SystemClock::time_point(1'800'000'000s);
-
-// A client's connection, closed when it goes.
-struct Client
-{
-    explicit Client(const QString &path)
-    {
-        fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        qstrncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path);
-        if (::connect(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-            ::close(fd);
-            fd = -1;
-        }
-    }
-    ~Client()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-    bool send(const QByteArray &bytes) const
-    {
-        return ::send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL) == bytes.size();
-    }
-    // What arrives until `lines` lines are in, the server closes, or five seconds pass.
-    QByteArray receive(int lines = 1)
-    {
-        QByteArray bytes;
-        QDeadlineTimer deadline(5000);
-        while (bytes.count('\n') < lines && !deadline.hasExpired()) {
-            pollfd ready{fd, POLLIN, 0};
-            if (::poll(&ready, 1, int(deadline.remainingTime())) <= 0)
-                continue;
-            char buffer[4096];
-            const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
-            if (got <= 0) {
-                closed = true;
-                break;
-            }
-            bytes.append(buffer, got);
-        }
-        return bytes;
-    }
-    // Whether the server closes the connection within five seconds (what it sends is dropped).
-    bool isClosedByServer()
-    {
-        while (!closed && !receive(1 << 20).isEmpty()) {
-        }
-        return closed;
-    }
-    QByteArray ask(const QByteArray &request, int lines = 1)
-    {
-        return send(request) ? receive(lines) : QByteArray("(not sent)");
-    }
-
-    int fd = -1;
-    bool closed = false;
-};
 
 } // namespace
 
@@ -201,7 +144,7 @@ void TestMonitorServer::answers()
     QFETCH(QByteArray, requests);
     QFETCH(QByteArray, answers);
     serve();
-    Client client(path());
+    SocketClient client(path());
     QCOMPARE(client.ask(requests, int(answers.count('\n'))), answers);
 }
 
@@ -220,36 +163,36 @@ void TestMonitorServer::boundsKeepOthersServed()
     QFETCH(QString, client);
     serve({.clients = 4, .idle = 300ms, .unsentBytes = 64 * 1024});
     const QByteArray version = "ok ravelin-monitor 2.1.0 protocol 1\n"_ba;
-    Client other(path());
+    SocketClient other(path());
     QCOMPARE(other.ask("version\n"), version);
 
-    std::vector<std::unique_ptr<Client>> clients;
+    std::vector<std::unique_ptr<SocketClient>> clients;
     if (client == u"never reads"_s) {
-        auto &greedy = clients.emplace_back(std::make_unique<Client>(path()));
+        auto &greedy = clients.emplace_back(std::make_unique<SocketClient>(path()));
         // Far more answers than the bound, asked without reading one.
         const QByteArray lists = QByteArray("list\n").repeated(20000);
         ::send(greedy->fd, lists.constData(), size_t(lists.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
         QCOMPARE(other.ask("version\n"), version);
         QVERIFY(greedy->isClosedByServer());
     } else if (client == u"idle"_s || client == u"half a line"_s) {
-        auto &idle = clients.emplace_back(std::make_unique<Client>(path()));
+        auto &idle = clients.emplace_back(std::make_unique<SocketClient>(path()));
         if (client == u"half a line"_s)
             QVERIFY(idle->send("status QVT-"));
         QVERIFY(idle->isClosedByServer());
     } else {
         for (int i = 0; i < 3; ++i)
-            QCOMPARE(clients.emplace_back(std::make_unique<Client>(path()))->ask("version\n"),
+            QCOMPARE(clients.emplace_back(std::make_unique<SocketClient>(path()))->ask("version\n"),
                      version);
-        auto &fifth = clients.emplace_back(std::make_unique<Client>(path()));
+        auto &fifth = clients.emplace_back(std::make_unique<SocketClient>(path()));
         QCOMPARE(fifth->receive(), "error busy\n"_ba);
         QVERIFY(fifth->isClosedByServer());
         clients.pop_back();
         clients.pop_back(); // the fourth goes; a new one is served
         // (Once the server has answered this, it has seen the fourth go.)
         QCOMPARE(other.ask("version\n"), version);
-        QCOMPARE(Client(path()).ask("version\n"), version);
+        QCOMPARE(SocketClient(path()).ask("version\n"), version);
     }
-    QCOMPARE(Client(path()).ask("version\n"), version);
+    QCOMPARE(SocketClient(path()).ask("version\n"), version);
 }
 
 // A socket left by a monitor that is gone is taken over; one where a monitor listens is not.

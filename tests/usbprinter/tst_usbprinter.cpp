@@ -83,6 +83,7 @@ class TestUsbPrinter : public QObject
 private Q_SLOTS:
     void initTestCase();
     void init();
+    void cleanup();
 
     void wordThroughUsb_data();
     void wordThroughUsb();
@@ -98,8 +99,8 @@ private Q_SLOTS:
     void unidirectionalPrinterNotAsked();
 
 private:
-    // Every reading's aftermath on the printer asked: nothing but the status requests and the
-    // standard ones sent, every interface claimed let go, no reset.
+    // Every reading's aftermath on every printer, checked after each test: nothing but the
+    // status requests and the standard ones sent, every interface claimed let go, no reset.
     void verifyOnlyStatusRequests(const UsbPrinter &printer);
     void verifyLetGo(const UsbPrinter &printer);
     std::vector<UsbPrinter *> printers() const { return {m_lobby, m_twin, m_kitchen, m_oneWay}; }
@@ -138,6 +139,14 @@ void TestUsbPrinter::init()
         printer->holdElsewhere(false);
         printer->forgetCalls();
         QVERIFY(m_bus.setAccessible(*printer, true));
+    }
+}
+
+void TestUsbPrinter::cleanup()
+{
+    for (const UsbPrinter *printer : printers()) {
+        verifyOnlyStatusRequests(*printer);
+        verifyLetGo(*printer);
     }
 }
 
@@ -198,8 +207,6 @@ void TestUsbPrinter::wordThroughUsb()
     QCOMPARE(deviceWord(reading), word);
     QCOMPARE(reading.device, m_lobby->deviceNode());
     QCOMPARE(received(*m_lobby), AllFourRequests);
-    verifyOnlyStatusRequests(*m_lobby);
-    verifyLetGo(*m_lobby);
 }
 
 void TestUsbPrinter::foundByItsSerialNumber_data()
@@ -239,10 +246,6 @@ void TestUsbPrinter::foundByItsSerialNumber()
         QCOMPARE(wasLobby ? twin : lobby, QByteArray());
         QCOMPARE(reading.device, (wasLobby ? m_lobby : m_twin)->deviceNode());
     }
-    for (const UsbPrinter *printer : {m_lobby, m_twin}) {
-        verifyOnlyStatusRequests(*printer);
-        verifyLetGo(*printer);
-    }
 }
 
 void TestUsbPrinter::interfaceHeldElsewhere()
@@ -255,13 +258,11 @@ void TestUsbPrinter::interfaceHeldElsewhere()
     QCOMPARE(deviceWord(reading), 0);
     QCOMPARE(received(*m_lobby), QByteArray());
     QVERIFY(calls(*m_lobby).contains(u"claim 0: Device or resource busy"_s));
-    verifyOnlyStatusRequests(*m_lobby);
 
     // Free again, it is asked at once.
     m_lobby->holdElsewhere(false);
     QCOMPARE(int(m_reader->ask(LobbyUri, Deadline(Budget)).result), int(UsbResult::Read));
     QCOMPARE(received(*m_lobby), AllFourRequests);
-    verifyLetGo(*m_lobby);
 }
 
 void TestUsbPrinter::permissionDenied_data()
@@ -348,8 +349,6 @@ void TestUsbPrinter::poorAnswersWithinTheBound()
     // Within the bound, and the interface free before the deadline.
     QVERIFY(returned <= deadline.end() + Slack);
     QVERIFY(m_lobby->releasedAt() <= deadline.end());
-    verifyOnlyStatusRequests(*m_lobby);
-    verifyLetGo(*m_lobby);
 }
 
 void TestUsbPrinter::staleBytesDrained()
@@ -363,8 +362,6 @@ void TestUsbPrinter::staleBytesDrained()
     QCOMPARE(deviceWord(reading), 0);
     QCOMPARE(m_lobby->unreadBytes(), std::size_t{0});
     QCOMPARE(received(*m_lobby), AllFourRequests);
-    verifyOnlyStatusRequests(*m_lobby);
-    verifyLetGo(*m_lobby);
 }
 
 void TestUsbPrinter::kernelDriverUnboundAndBoundAgain()
@@ -384,8 +381,6 @@ void TestUsbPrinter::kernelDriverUnboundAndBoundAgain()
     QVERIFY2(unbound >= 0 && unbound < claimed && claimed < released && released < bound,
              qPrintable(lines.join(u", "_s)));
     QVERIFY(m_kitchen->kernelDriverBound());
-    verifyOnlyStatusRequests(*m_kitchen);
-    verifyLetGo(*m_kitchen);
 }
 
 void TestUsbPrinter::unidirectionalPrinterNotAsked()
